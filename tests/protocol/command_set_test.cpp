@@ -29,6 +29,8 @@ struct CommandCase {
     bool test_silence = true;
 };
 
+void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
+
 Bytes pattern(size_t n, uint8_t seed) {
     Bytes b(n);
     for (size_t i = 0; i < n; ++i) b[i] = uint8_t(seed + i * 7);
