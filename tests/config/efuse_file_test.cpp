@@ -99,8 +99,7 @@ TEST_F(EfuseFile, LineEndsAndSections) {
 
 // "UID=" and "MAC=" also occur inside "disWriteUID=" and "disWriteMAC=": with
 // the flags written first, the flag values would be burnt as UID and MAC.
-// Disabled until ini_get matches a key only at the start of a line.
-TEST_F(EfuseFile, DISABLED_FlagKeysDoNotShadowUidAndMac) {
+TEST_F(EfuseFile, FlagKeysDoNotShadowUidAndMac) {
     EfuseImage image = read_text("[efuse_cfg]\ndisWriteUID=1\ndisWriteMAC=1\nUID=0102030405060708\nMAC=A1B2C3D4E5F6\n");
     EXPECT_EQ(image, bytes({{16, 8}, {17, 7}, {18, 6}, {19, 5}, {20, 4}, {21, 3}, {22, 2}, {23, 1}, {24, 0xF6},
                             {25, 0xE5}, {26, 0xD4}, {27, 0xC3}, {28, 0xB2}, {29, 0xA1}, {31, 0x06}}));
