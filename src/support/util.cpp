@@ -98,7 +98,10 @@ std::unique_ptr<uint8_t[]> read_file(const std::string& path, size_t& length) {
 
 bool create_parent_directory(const std::string& path) {
     size_t cut = path.find_last_of('/');
-    std::string dir = cut == std::string::npos ? path : path.substr(0, cut);
+    // A bare file name lives in the current directory: there is nothing to
+    // create, and making a directory of the file's own name would block it.
+    if (cut == std::string::npos) return true;
+    std::string dir = path.substr(0, cut);
     if (dir.empty()) return true;  // a path directly under "/"
     struct stat st{};
     if (stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;

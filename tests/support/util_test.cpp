@@ -174,6 +174,8 @@ TEST(Files, CreateParentDirectoryOneLevel) {
     EXPECT_TRUE(create_parent_directory((base / "one" / "file.bin").string()));
     EXPECT_TRUE(std::filesystem::is_directory(base / "one"));
     EXPECT_FALSE(create_parent_directory((base / "a" / "b" / "file.bin").string()));
+    EXPECT_TRUE(create_parent_directory("tesk_bare_name.bin"));
+    EXPECT_FALSE(std::filesystem::exists("tesk_bare_name.bin"));
     std::filesystem::remove_all(base);
 }
 
