@@ -98,7 +98,10 @@ std::unique_ptr<uint8_t[]> read_file(const std::string& path, size_t& length) {
 
 bool create_parent_directory(const std::string& path) {
     size_t cut = path.find_last_of('/');
-    std::string dir = cut == std::string::npos ? path : path.substr(0, cut);
+    // A bare file name lives in the current directory: there is nothing to
+    // create, and making a directory of the file's own name would block it.
+    if (cut == std::string::npos) return true;
+    std::string dir = path.substr(0, cut);
     if (dir.empty()) return true;  // a path directly under "/"
     struct stat st{};
     if (stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
@@ -166,6 +169,17 @@ std::string int_to_bytes_text(uint32_t value) {
     return out;
 }
 
+namespace {
+
+// True when only blanks stand between pos and the start of its line (or the
+// start of the searched body).
+bool starts_line(const std::string& text, size_t pos, size_t body_start) {
+    while (pos > body_start && (text[pos - 1] == ' ' || text[pos - 1] == '\t')) --pos;
+    return pos == body_start || text[pos - 1] == '\n' || text[pos - 1] == '\r';
+}
+
+}  // namespace
+
 std::string ini_get(const std::string& text, const std::string& section, const std::string& key,
                     const std::string& line_end) {
     size_t body_start = 0;
@@ -177,7 +191,12 @@ std::string ini_get(const std::string& text, const std::string& section, const s
         size_t next = text.find('[', body_start);
         if (next != std::string::npos) body_end = next;
     }
-    size_t at = text.find(key + "=", body_start);
+    // The key must start its line: a plain substring search would let "UID="
+    // match inside "disWriteUID=" and burn the flag's value as the UID.
+    const std::string needle = key + "=";
+    size_t at = text.find(needle, body_start);
+    while (at != std::string::npos && at < body_end && !starts_line(text, at, body_start))
+        at = text.find(needle, at + 1);
     if (at == std::string::npos || at >= body_end) return "0";
     size_t value_start = at + key.size() + 1;
     size_t value_end = line_end.empty() ? std::string::npos : text.find(line_end, value_start);

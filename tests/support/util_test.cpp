@@ -61,6 +61,11 @@ TEST(IniGet, SectionsKeysAndTerminators) {
     EXPECT_EQ(ini_get(text, "c", "k", "\r\n"), "0");
     EXPECT_EQ(ini_get(text, "", "only_b", "\r\n"), "2");
     EXPECT_EQ(ini_get("k=tail", "", "k", ""), "tail");
+    // A key that ends another key's name is not that key.
+    const std::string flags = "[efuse]\ndisWriteUID=1\n  UID=0102\nMAC=\n";
+    EXPECT_EQ(ini_get(flags, "efuse", "UID", "\n"), "0102");
+    EXPECT_EQ(ini_get(flags, "efuse", "MAC", "\n"), "");
+    EXPECT_EQ(ini_get("[efuse]\ndisWriteMAC=1\n", "efuse", "MAC", "\n"), "0");
 }
 
 class IniFile : public ::testing::Test {
@@ -169,6 +174,8 @@ TEST(Files, CreateParentDirectoryOneLevel) {
     EXPECT_TRUE(create_parent_directory((base / "one" / "file.bin").string()));
     EXPECT_TRUE(std::filesystem::is_directory(base / "one"));
     EXPECT_FALSE(create_parent_directory((base / "a" / "b" / "file.bin").string()));
+    EXPECT_TRUE(create_parent_directory("tesk_bare_name.bin"));
+    EXPECT_FALSE(std::filesystem::exists("tesk_bare_name.bin"));
     std::filesystem::remove_all(base);
 }
 
