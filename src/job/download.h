@@ -5,8 +5,19 @@
 // not say otherwise.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "frontend/security_config.h"
+#include "job/image_entry.h"
+#include "serial/comm_port.h"
+
+// Chip kinds chosen from the chip id (0: none found yet).
+enum ChipKind : uint8_t {
+    CHIP_KIND_NONE = 0,
+};
 
 class Download {
 public:
@@ -15,6 +26,13 @@ public:
 
     Download(const Download&) = delete;
     Download& operator=(const Download&) = delete;
+
+    // Found by the link: JEDEC id of the flash and the chip kind.
+    uint32_t m_flash_mid = 0;
+    uint8_t m_chip_kind = CHIP_KIND_NONE;
+
+    // The job's one serial port, used by every protocol object of the run.
+    CQuarnUartPort m_uart;
 
     // Link and transport settings.
     float m_getbus_timeout = 15.0f;  // seconds to wait for the boot ROM to answer
@@ -70,4 +88,16 @@ public:
 
     // Serial device to open instead of the one derived from m_port (empty: derive it).
     std::string m_device_path;
+
+    // The loaded safe-json document (download only).
+    SecurityConfig m_security;
+
+    // Images or ranges of the run, in the order they were taken; entry i
+    // uses image slot i.
+    std::vector<ImageEntry> m_images;
+
+    // Shared with the whole-chip erase workers; each has a single writer.
+    std::atomic<int32_t> m_stop{1};  // 0 while a run operation runs; non-zero makes flash loops give up
+    std::atomic<int32_t> m_chip_erase_done{0};
+    std::atomic<int32_t> m_erase_progress_stop{0};
 };
