@@ -12,6 +12,7 @@
 
 #include "frontend/security_config.h"
 #include "job/image_entry.h"
+#include "job/image_slot.h"
 #include "serial/comm_port.h"
 
 // Chip kinds chosen from the chip id (0: none found yet).
@@ -95,6 +96,8 @@ public:
     // Images or ranges of the run, in the order they were taken; entry i
     // uses image slot i.
     std::vector<ImageEntry> m_images;
+    static constexpr int kImageSlots = 16;
+    ImageSlot m_slots[kImageSlots];
 
     // Shared with the whole-chip erase workers; each has a single writer.
     std::atomic<int32_t> m_stop{1};  // 0 while a run operation runs; non-zero makes flash loops give up
