@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -84,3 +85,49 @@ public:
 private:
     FILE* m_file;
 };
+
+// The run log of this test program: the log handles are process-wide and
+// open once, so every test reads only what was added since its mark.
+class RunLogFile {
+public:
+    static RunLogFile& instance() {
+        static RunLogFile file;
+        return file;
+    }
+    size_t mark() const { return std::filesystem::file_size(m_path); }
+    std::string since(size_t mark) const {
+        std::ifstream in(m_path, std::ios::binary);
+        in.seekg(std::streamoff(mark));
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+private:
+    RunLogFile() {
+        m_path = (std::filesystem::temp_directory_path() / ("tesk_job_run_" + std::to_string(getpid()) + ".log")).string();
+        log_open(m_path);
+        std::atexit([] { std::remove(instance().m_path.c_str()); });
+    }
+    std::string m_path;
+};
+
+// Where the messages are missing or out of order in text ("" when all are
+// there in this order, each on a line of its own after the time stamp).
+inline std::string order_problem(const std::string& text, const std::vector<std::string>& messages) {
+    size_t at = 0;
+    for (const std::string& m : messages) {
+        const std::string line = "    " + m + "\n";
+        size_t found = text.find(line, at);
+        if (found == std::string::npos) {
+            return "\"" + m + "\" missing " + (text.find(line) == std::string::npos ? "" : "at its place ") +
+                   "in:\n" + text;
+        }
+        at = found + line.size();
+    }
+    return "";
+}
+
+inline size_t count_of(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+    return n;
+}
