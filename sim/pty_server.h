@@ -1,0 +1,66 @@
+// Serves a virtual chip on a pseudo-terminal. The host opens the slave side
+// like a serial port; the simulator reads the rate the host set there (the
+// master side reports the slave's settings) and understands the host only
+// while both ends use the same rate.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "virtual_chip.h"
+
+namespace sim {
+
+class PtyServer {
+public:
+    // Output due while the host's rate differs from the chip's waits this long
+    // for the host to switch (it switches 2 ms after a baud-rate command, later
+    // on a loaded machine); after that it is lost, as on a real line.
+    static constexpr int64_t kHoldUs = 50000;
+
+    PtyServer() = default;
+    ~PtyServer();
+    PtyServer(const PtyServer&) = delete;
+    PtyServer& operator=(const PtyServer&) = delete;
+
+    // Opens the pseudo-terminal at 115200 raw; with link_path, places a
+    // symbolic link there to the slave (replacing an older link, never a file).
+    bool open(const std::string& link_path, std::string& error);
+    const std::string& slave_path() const { return m_slave_path; }
+
+    // Runs until stop is set (or an unrecoverable error, false with the reason).
+    // tick is called on every round with the current time.
+    bool serve(VirtualChip& chip, const std::atomic<bool>& stop, const std::function<void(int64_t)>& tick,
+               std::string& error);
+
+    // Removes the link when it still points to this pseudo-terminal, closes both sides.
+    void close();
+
+    size_t bytes_received() const { return m_bytes_in; }
+    size_t bytes_sent() const { return m_bytes_out; }
+    size_t bytes_lost_to_rate() const { return m_lost_out; }
+
+    static int64_t now_us();
+
+private:
+    struct Held {
+        std::vector<uint8_t> bytes;
+        int baud;
+        int64_t since;
+    };
+
+    int m_master = -1;
+    int m_slave = -1;  // kept open so the line keeps its settings and never hangs up
+    std::string m_slave_path;
+    std::string m_link_path;
+    size_t m_bytes_in = 0;
+    size_t m_bytes_out = 0;
+    size_t m_lost_out = 0;
+};
+
+}  // namespace sim
