@@ -75,6 +75,7 @@ std::string CommandRecord::describe() const {
         std::snprintf(buf, sizeof buf, "Unknown %s %02X", long_form ? "long" : "short", opcode);
         std::string s = buf;
         if (!params.empty()) s += " " + hex_bytes(params, 0, param_length);
+        if (!answered) s += " (no answer)";
         return s;
     }
     std::string args;
