@@ -93,6 +93,7 @@ RomOutcome BootRom::execute_short(const RomFrame& frame, int64_t now) {
         if (baud <= 0 || baud > 100000000) break;
         RomOutcome o = answer_now(short_answer(0x0F, p), now + m_config->baud_switch_delay_us);
         o.new_baud = int(baud);
+        o.rate_switch = true;
         return o;
     }
     case 0x10: {

@@ -24,6 +24,7 @@ struct RomOutcome {
     std::vector<uint8_t> answer;
     int64_t answer_at_us = 0;  // when the answer is ready to go out
     int new_baud = 0;          // UART rate from this command on (0 = unchanged)
+    bool rate_switch = false;  // the answer to a baud-rate command: the host switches before it comes
     bool reboot = false;       // leave the ROM and run the firmware
     int status = -1;           // status byte of a long-form answer
 };

@@ -121,15 +121,16 @@ bool PtyServer::serve(VirtualChip& chip, const std::atomic<bool>& stop, const st
 
         std::vector<uint8_t> out;
         int baud = 0;
-        while (chip.take_output(now, out, baud)) {
-            held.push_back({std::move(out), baud, now});
+        bool rate_switch = false;
+        while (chip.take_output(now, out, baud, &rate_switch)) {
+            held.push_back({std::move(out), baud, now, rate_switch});
             out.clear();
         }
         while (!held.empty()) {
             Held& h = held.front();
             if (h.baud == rate) {
                 unsent.insert(unsent.end(), h.bytes.begin(), h.bytes.end());
-            } else if (now - h.since > kHoldUs) {
+            } else if (!h.rate_switch || now - h.since > kHoldUs) {
                 m_lost_out += h.bytes.size();
             } else {
                 break;

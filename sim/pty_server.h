@@ -18,9 +18,10 @@ namespace sim {
 
 class PtyServer {
 public:
-    // Output due while the host's rate differs from the chip's waits this long
-    // for the host to switch (it switches 2 ms after a baud-rate command, later
-    // on a loaded machine); after that it is lost, as on a real line.
+    // The answer to a baud-rate command waits this long for the host to
+    // switch its side (it does so 2 ms after sending the command, later on a
+    // loaded machine); any other output at a rate the host is not set to is
+    // lost at once, as on a real line.
     static constexpr int64_t kHoldUs = 50000;
 
     PtyServer() = default;
@@ -52,6 +53,7 @@ private:
         std::vector<uint8_t> bytes;
         int baud;
         int64_t since;
+        bool rate_switch;
     };
 
     int m_master = -1;

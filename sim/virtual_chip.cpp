@@ -146,7 +146,7 @@ void VirtualChip::handle_frame(const RomFrame& frame, int64_t at) {
 
     if (outcome.new_baud > 0) m_baud = outcome.new_baud;
     if (outcome.answered) {
-        queue_answer(std::move(outcome.answer), std::max(start, outcome.answer_at_us));
+        queue_answer(std::move(outcome.answer), std::max(start, outcome.answer_at_us), outcome.rate_switch);
         m_rom_ready = std::max(m_rom_ready, outcome.answer_at_us);
     }
     if (outcome.reboot) {
@@ -157,7 +157,7 @@ void VirtualChip::handle_frame(const RomFrame& frame, int64_t at) {
     }
 }
 
-void VirtualChip::queue_answer(std::vector<uint8_t> bytes, int64_t ready_at) {
+void VirtualChip::queue_answer(std::vector<uint8_t> bytes, int64_t ready_at, bool rate_switch) {
     if (!m_faults.shape_answer(bytes)) return;
     if (!m_faults.rate_carried(m_baud)) {
         m_dropped += bytes.size();
@@ -171,15 +171,18 @@ void VirtualChip::queue_answer(std::vector<uint8_t> bytes, int64_t ready_at) {
         due = m_tx_free;
     }
     if (!m_out.empty()) due = std::max(due, m_out.back().due);
-    m_out.push_back({std::move(bytes), m_baud, due});
+    m_out.push_back({std::move(bytes), m_baud, due, rate_switch});
 }
 
 int64_t VirtualChip::next_output_at() const { return m_out.empty() ? kNever : m_out.front().due; }
 
-bool VirtualChip::take_output(int64_t now, std::vector<uint8_t>& out, int& baud) {
+bool VirtualChip::take_output(int64_t now, std::vector<uint8_t>& out, int& baud, bool* rate_switch) {
     if (m_out.empty() || m_out.front().due > now) return false;
     baud = m_out.front().baud;
-    while (!m_out.empty() && m_out.front().due <= now && m_out.front().baud == baud) {
+    const bool switching = m_out.front().rate_switch;
+    if (rate_switch) *rate_switch = switching;
+    while (!m_out.empty() && m_out.front().due <= now && m_out.front().baud == baud &&
+           m_out.front().rate_switch == switching) {
         out.insert(out.end(), m_out.front().bytes.begin(), m_out.front().bytes.end());
         m_out.pop_front();
     }

@@ -48,8 +48,10 @@ public:
     // Bytes the host sent at `sender_baud`, received by `now`.
     void receive(const uint8_t* data, size_t length, int sender_baud, int64_t now);
     void set_modem_lines(bool dtr, bool rts, int64_t now);
-    // Moves the output due by `now` (all of one rate) into out; false when none is due.
-    bool take_output(int64_t now, std::vector<uint8_t>& out, int& baud);
+    // Moves the output due by `now` (all of one rate) into out; false when none
+    // is due. *rate_switch tells whether it is the answer to a baud-rate
+    // command, which the host expects only after switching its own rate.
+    bool take_output(int64_t now, std::vector<uint8_t>& out, int& baud, bool* rate_switch = nullptr);
     // When the next output falls due (kNever when nothing is pending).
     int64_t next_output_at() const;
 
@@ -73,7 +75,7 @@ private:
     explicit VirtualChip(const SimConfig& config, const SimFlashModel& model);
 
     void handle_frame(const RomFrame& frame, int64_t at);
-    void queue_answer(std::vector<uint8_t> bytes, int64_t ready_at);
+    void queue_answer(std::vector<uint8_t> bytes, int64_t ready_at, bool rate_switch);
     bool feed_reboot_text(uint8_t byte);
     int64_t byte_time_us(size_t count, int baud) const;
 
@@ -81,6 +83,7 @@ private:
         std::vector<uint8_t> bytes;
         int baud;
         int64_t due;
+        bool rate_switch;
     };
 
     SimConfig m_config;
