@@ -3,7 +3,10 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -43,6 +46,13 @@ bool PtyServer::open(const std::string& link_path, std::string& error) {
         return false;
     }
     fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    // Our own open came before the watch, so only the hosts' opens count.
+    m_inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_inotify < 0 || inotify_add_watch(m_inotify, m_slave_path.c_str(), IN_OPEN | IN_CLOSE) < 0) {
+        error = "cannot watch " + m_slave_path + ": " + std::strerror(errno);
+        close();
+        return false;
+    }
 
     if (!link_path.empty()) {
         struct stat st;
@@ -74,9 +84,35 @@ void PtyServer::close() {
         }
         m_link_path.clear();
     }
+    if (m_inotify >= 0) ::close(m_inotify);
     if (m_slave >= 0) ::close(m_slave);
     if (m_master >= 0) ::close(m_master);
-    m_slave = m_master = -1;
+    m_inotify = m_slave = m_master = -1;
+}
+
+void PtyServer::watch_host_closes() {
+    alignas(struct inotify_event) char buffer[4096];
+    bool closed = false;
+    for (;;) {
+        ssize_t n = ::read(m_inotify, buffer, sizeof buffer);
+        if (n <= 0) break;
+        for (char* p = buffer; p < buffer + n;) {
+            auto* e = reinterpret_cast<struct inotify_event*>(p);
+            if (e->mask & IN_OPEN) ++m_host_opens;
+            if (e->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) {
+                --m_host_opens;
+                closed = true;
+            }
+            p += sizeof(struct inotify_event) + e->len;
+        }
+    }
+    // Judged on everything that happened meanwhile: a host that has already
+    // opened again keeps its settings.
+    if (closed && m_host_opens <= 0) {
+        m_host_opens = 0;
+        ioctl(m_slave, TIOCNXCL);
+        tcflush(m_slave, TCIFLUSH);
+    }
 }
 
 bool PtyServer::serve(VirtualChip& chip, const std::atomic<bool>& stop, const std::function<void(int64_t)>& tick,
@@ -94,8 +130,10 @@ bool PtyServer::serve(VirtualChip& chip, const std::atomic<bool>& stop, const st
             int64_t wait = (next - now + 999) / 1000;
             timeout_ms = int(std::clamp<int64_t>(wait, 0, timeout_ms));
         }
-        pollfd pfd{m_master, short(POLLIN | (unsent.empty() ? 0 : POLLOUT)), 0};
-        int r = poll(&pfd, 1, timeout_ms);
+        pollfd fds[2] = {{m_master, short(POLLIN | (unsent.empty() ? 0 : POLLOUT)), 0}, {m_inotify, POLLIN, 0}};
+        pollfd& pfd = fds[0];
+        int r = poll(fds, 2, timeout_ms);
+        if (r > 0 && (fds[1].revents & POLLIN)) watch_host_closes();
         if (r < 0 && errno != EINTR) {
             error = std::string("poll: ") + std::strerror(errno);
             return false;

@@ -2,6 +2,11 @@
 // like a serial port; the simulator reads the rate the host set there (the
 // master side reports the slave's settings) and understands the host only
 // while both ends use the same rate.
+//
+// When the last host closes the slave, the line is left as a serial port is
+// after its last close: exclusive use (TIOCEXCL) ends and unread input is
+// discarded. A pseudo-terminal would otherwise keep the exclusive flag as long
+// as the simulator runs, and refuse every later host that is not root.
 #pragma once
 
 #include <atomic>
@@ -56,8 +61,12 @@ private:
         bool rate_switch;
     };
 
+    void watch_host_closes();
+
     int m_master = -1;
     int m_slave = -1;  // kept open so the line keeps its settings and never hangs up
+    int m_inotify = -1;
+    int m_host_opens = 0;  // opens of the slave by others, minus their closes
     std::string m_slave_path;
     std::string m_link_path;
     size_t m_bytes_in = 0;

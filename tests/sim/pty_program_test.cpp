@@ -1,6 +1,8 @@
 // The tesk_sim program over its pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -121,6 +123,35 @@ TEST_F(SimProgram, RebootTextBringsTheFirmwareBack) {
     Bytes answer = host.read(10, 3000);
     ASSERT_EQ(answer.size(), 10u);
     EXPECT_EQ(hex(Bytes(answer.begin() + 2, answer.end())), hex(kLinkCheckAnswer)) << "two noise bytes first";
+    host.close();
+    EXPECT_EQ(sim.stop(), 0);
+}
+
+// A serial port forgets its exclusive use at the last close; so must the
+// pseudo-terminal, or a second host that is not root could never open it.
+TEST_F(SimProgram, ExclusiveUseEndsWhenTheHostCloses) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.start(TESK_SIM_PATH, {})) << sim.error();
+    int fd = ::open(sim.pty_path().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ioctl(fd, TIOCEXCL), 0);
+    // An answer the host never reads.
+    ASSERT_EQ(::write(fd, kLinkCheck.data(), kLinkCheck.size()), ssize_t(kLinkCheck.size()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ::close(fd);
+    int excl = 1;
+    for (int i = 0; i < 100 && excl; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        fd = ::open(sim.pty_path().c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ioctl(fd, TIOCGEXCL, &excl), 0);
+        ::close(fd);
+    }
+    EXPECT_EQ(excl, 0);
+    // The next host starts with nothing stale to read.
+    PtyHost host;
+    ASSERT_TRUE(host.open(sim.pty_path(), 115200));
+    EXPECT_TRUE(host.read(1, 100).empty());
     host.close();
     EXPECT_EQ(sim.stop(), 0);
 }
