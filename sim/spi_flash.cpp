@@ -84,14 +84,6 @@ void SpiFlash::busy_for(int64_t now, int64_t duration_us) {
     m_ready_at = std::max(m_ready_at, now) + duration_us;
 }
 
-void SpiFlash::store_status(int index, uint8_t value) { set_status_register(index, value); }
-
-void SpiFlash::program_bytes(uint32_t address, const uint8_t* data, size_t length) {
-    for (size_t i = 0; i < length; ++i) m_data[address + i] &= data[i];
-    if (m_program_hook) m_program_hook(&m_data[address], length);
-    ++m_changes;
-}
-
 void SpiFlash::erase_range(uint32_t address, uint32_t length) {
     std::memset(&m_data[address], 0xFF, length);
     ++m_changes;
@@ -251,12 +243,12 @@ std::vector<uint8_t> SpiFlash::transfer(const uint8_t* tx, size_t length, int64_
         if (!m_wel) break;
         m_wel = false;
         if (op == 0x01) {
-            store_status(0, tx[1]);
-            if (length >= 3 && m_model->status_regs >= 2) store_status(1, tx[2]);
+            set_status_register(0, tx[1]);
+            if (length >= 3 && m_model->status_regs >= 2) set_status_register(1, tx[2]);
         } else if (op == 0x31) {
-            if (m_model->status_regs >= 2) store_status(1, tx[1]);
+            if (m_model->status_regs >= 2) set_status_register(1, tx[1]);
         } else {
-            if (m_model->status_regs >= 3) store_status(2, tx[1]);
+            if (m_model->status_regs >= 3) set_status_register(2, tx[1]);
         }
         busy_for(now, m_timing.status_write_us);
         break;

@@ -99,8 +99,6 @@ public:
 private:
     int status_index_for_read(uint8_t opcode) const;
     bool protected_interval(uint32_t& lo, uint32_t& hi, bool& inverted) const;
-    void store_status(int index, uint8_t value);
-    void program_bytes(uint32_t address, const uint8_t* data, size_t length);
     void erase_range(uint32_t address, uint32_t length);
     void page_program(uint32_t address, const uint8_t* data, size_t length);
     void busy_for(int64_t now, int64_t duration_us);
