@@ -89,6 +89,7 @@ int main(int argc, char** argv) {
 
     install_signals();
     sim::PtyServer server;
+    server.set_reset_on_open(options.reset_on_open);
     if (!server.open(options.link_path, error)) {
         std::fprintf(stderr, "tesk_sim: %s\n", error.c_str());
         return 1;

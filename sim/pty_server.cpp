@@ -90,15 +90,19 @@ void PtyServer::close() {
     m_inotify = m_slave = m_master = -1;
 }
 
-void PtyServer::watch_host_closes() {
+void PtyServer::watch_host_opens_and_closes(VirtualChip& chip, int64_t now) {
     alignas(struct inotify_event) char buffer[4096];
     bool closed = false;
+    bool first_open = false;
     for (;;) {
         ssize_t n = ::read(m_inotify, buffer, sizeof buffer);
         if (n <= 0) break;
         for (char* p = buffer; p < buffer + n;) {
             auto* e = reinterpret_cast<struct inotify_event*>(p);
-            if (e->mask & IN_OPEN) ++m_host_opens;
+            if (e->mask & IN_OPEN) {
+                if (m_host_opens <= 0) first_open = true;
+                ++m_host_opens;
+            }
             if (e->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) {
                 --m_host_opens;
                 closed = true;
@@ -113,6 +117,7 @@ void PtyServer::watch_host_closes() {
         ioctl(m_slave, TIOCNXCL);
         tcflush(m_slave, TCIFLUSH);
     }
+    if (first_open && m_reset_on_open && m_host_opens > 0) chip.reset_to_rom(now);
 }
 
 bool PtyServer::serve(VirtualChip& chip, const std::atomic<bool>& stop, const std::function<void(int64_t)>& tick,
@@ -133,12 +138,12 @@ bool PtyServer::serve(VirtualChip& chip, const std::atomic<bool>& stop, const st
         pollfd fds[2] = {{m_master, short(POLLIN | (unsent.empty() ? 0 : POLLOUT)), 0}, {m_inotify, POLLIN, 0}};
         pollfd& pfd = fds[0];
         int r = poll(fds, 2, timeout_ms);
-        if (r > 0 && (fds[1].revents & POLLIN)) watch_host_closes();
         if (r < 0 && errno != EINTR) {
             error = std::string("poll: ") + std::strerror(errno);
             return false;
         }
         now = now_us();
+        if (r > 0 && (fds[1].revents & POLLIN)) watch_host_opens_and_closes(chip, now);
         int rate = tty_get_baud(m_master);
 
         if (r > 0 && (pfd.revents & POLLIN)) {

@@ -39,6 +39,11 @@ public:
     bool open(const std::string& link_path, std::string& error);
     const std::string& slave_path() const { return m_slave_path; }
 
+    // A host opening the line (when no other host has it open) resets the
+    // chip into its boot ROM, standing in for the reset pulse that a
+    // pseudo-terminal cannot carry. Off by default.
+    void set_reset_on_open(bool on) { m_reset_on_open = on; }
+
     // Runs until stop is set (or an unrecoverable error, false with the reason).
     // tick is called on every round with the current time.
     bool serve(VirtualChip& chip, const std::atomic<bool>& stop, const std::function<void(int64_t)>& tick,
@@ -61,12 +66,13 @@ private:
         bool rate_switch;
     };
 
-    void watch_host_closes();
+    void watch_host_opens_and_closes(VirtualChip& chip, int64_t now);
 
     int m_master = -1;
     int m_slave = -1;  // kept open so the line keeps its settings and never hangs up
     int m_inotify = -1;
     int m_host_opens = 0;  // opens of the slave by others, minus their closes
+    bool m_reset_on_open = false;
     std::string m_slave_path;
     std::string m_link_path;
     size_t m_bytes_in = 0;

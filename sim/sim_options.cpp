@@ -55,7 +55,8 @@ const char* kFooter = R"(The chip:
   the reboot command (01 E0 FC 02 0E A5) the chip runs its firmware, which
   answers nothing until it receives the reboot text (at --app-baud). A
   pseudo-terminal has no modem lines, so the reset pulse of the in-process
-  line does not exist here: the reboot text is the way back.
+  line does not exist here: the reboot text is the way back, or, with
+  --reset-on-open, the next host that opens the line.
   The simulator follows the rate the host sets on the pseudo-terminal (custom
   rates included) and understands the host only while both ends use the same
   rate; bytes at another rate are lost, as on a real line.
@@ -115,6 +116,8 @@ int parse_sim_options(int argc, char** argv, SimProgramOptions& o) {
     app.add_option("--command-log", o.command_log_path, "Append one line per received command to FILE")->type_name("FILE");
     app.add_flag("-v,--verbose", o.verbose, "Print every received command on standard error");
     app.add_flag("--list-flash", o.list_flash, "List the flash models and exit");
+    app.add_flag("--reset-on-open", o.reset_on_open,
+                 "A host opening the line resets the chip into its boot ROM (stands in for the reset pulse)");
 
     auto* g_chip = "Chip";
     app.add_option("--chip-id", chip_id, "Chip id (default 0x5810)")->type_name("ID")->group(g_chip);

@@ -13,6 +13,7 @@ struct SimProgramOptions {
     std::string state_dir;
     std::string command_log_path;
     bool verbose = false;
+    bool reset_on_open = false;
     bool list_flash = false;
     bool flash_given = false;
     bool efuse_size_given = false;

@@ -156,6 +156,27 @@ TEST_F(SimProgram, ExclusiveUseEndsWhenTheHostCloses) {
     EXPECT_EQ(sim.stop(), 0);
 }
 
+TEST_F(SimProgram, ResetOnOpenStandsInForTheResetPulse) {
+    SimProcess sim;
+    ASSERT_TRUE(sim.start(TESK_SIM_PATH, {"--reset-on-open"})) << sim.error();
+    PtyHost host;
+    ASSERT_TRUE(host.open(sim.pty_path(), 115200));
+    // Leave the chip at 921600, and go away.
+    ASSERT_TRUE(host.write(B("01 E0 FC 06 0F 00 10 0E 00 0F")));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_TRUE(host.set_baud(921600));
+    EXPECT_EQ(host.read(12, 3000).size(), 12u);
+    host.close();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The next host finds the boot ROM at 115200.
+    ASSERT_TRUE(host.open(sim.pty_path(), 115200));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(host.write(kLinkCheck));
+    EXPECT_EQ(hex(host.read(8, 3000)), hex(kLinkCheckAnswer));
+    host.close();
+    EXPECT_EQ(sim.stop(), 0);
+}
+
 TEST_F(SimProgram, HelpAndBadOptions) {
     std::string out = (dir / "help.txt").string();
     std::string cmd = std::string(TESK_SIM_PATH) + " --help > " + out;
