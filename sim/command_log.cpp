@@ -151,7 +151,7 @@ std::vector<EraseEvent> erase_events(const std::vector<CommandRecord>& records) 
 }
 
 void CommandLog::add(const CommandRecord& record) {
-    m_records.push_back(record);
+    if (m_keep) m_records.push_back(record);
     if (m_observer) m_observer(record);
 }
 

@@ -51,9 +51,13 @@ public:
     void clear() { m_records.clear(); }
     // Called for every record as it is added (the program's log file, verbose output).
     void set_observer(std::function<void(const CommandRecord&)> observer) { m_observer = std::move(observer); }
+    // A long-running simulator only passes records to its observer: a host
+    // knocking for hours would otherwise fill memory.
+    void set_keep_records(bool keep) { m_keep = keep; }
 
 private:
     std::vector<CommandRecord> m_records;
+    bool m_keep = true;
     std::function<void(const CommandRecord&)> m_observer;
 };
 

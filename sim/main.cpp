@@ -77,6 +77,7 @@ int main(int argc, char** argv) {
     }
     const int64_t t0 = sim::PtyServer::now_us();
     bool verbose = options.verbose;
+    chip->command_log().set_keep_records(false);
     chip->command_log().set_observer([command_log, verbose, t0](const sim::CommandRecord& r) {
         std::string line = r.describe();
         double t = double(r.time_us - t0) / 1e6;
