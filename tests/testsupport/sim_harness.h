@@ -7,7 +7,8 @@
 //   chip.with_chip([](sim::VirtualChip& c) { c.flash().contents()[0]; });
 //
 // The chip thread and the test share the chip through with_chip, which holds
-// the harness lock; never keep a reference to the chip outside it.
+// the harness lock; never keep a reference to the chip outside it, and do not
+// use the line inside it (a modem-line change calls back into the harness).
 #pragma once
 
 #include <atomic>
