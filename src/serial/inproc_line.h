@@ -57,6 +57,27 @@ public:
         }
         return n;
     }
+    // Collects up to count bytes, waiting until all are there or the deadline
+    // passes; returns what it got.
+    size_t host_read_until(uint8_t* buffer, size_t count, std::chrono::steady_clock::time_point deadline) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        size_t n = 0;
+        for (;;) {
+            while (n < count && !m_to_host.empty()) {
+                Tagged t = m_to_host.front();
+                m_to_host.pop_front();
+                if (t.baud != m_host_baud) {
+                    ++m_dropped_at_host;
+                    continue;
+                }
+                buffer[n++] = t.byte;
+            }
+            if (n >= count) return n;
+            if (m_host_cv.wait_until(lock, deadline) == std::cv_status::timeout) {
+                if (m_to_host.empty()) return n;
+            }
+        }
+    }
     void host_purge() {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_to_host.clear();
@@ -73,6 +94,26 @@ public:
         }
         if (listener) listener(dtr, rts);
         m_far_cv.notify_all();
+    }
+
+    // Sets the host's rate unless it is above the limit a test imposed (a
+    // bridge that cannot make the rate); the host keeps its old rate then.
+    bool host_try_set_baud(int baud) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (baud <= 0 || (m_host_baud_limit > 0 && baud > m_host_baud_limit)) return false;
+        m_host_baud = baud;
+        return true;
+    }
+    // Only one host device at a time, like an exclusively opened port.
+    bool host_attach() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_host_attached) return false;
+        m_host_attached = true;
+        return true;
+    }
+    void host_detach() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_host_attached = false;
     }
 
     // ---- far side --------------------------------------------------------
@@ -118,6 +159,15 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_dropped_at_host;
     }
+    // Highest rate the host side accepts (0 = any).
+    void set_host_baud_limit(int max_baud) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_host_baud_limit = max_baud;
+    }
+    bool host_attached() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_host_attached;
+    }
     // Wakes a far side blocked in far_read (used when shutting a peer down).
     void wake_far() { m_far_cv.notify_all(); }
 
@@ -135,6 +185,8 @@ private:
     bool m_dtr = false;
     bool m_rts = false;
     size_t m_dropped_at_host = 0;
+    int m_host_baud_limit = 0;
+    bool m_host_attached = false;
     std::vector<ModemEvent> m_modem_events;
     std::function<void(bool, bool)> m_modem_listener;
 };

@@ -36,7 +36,8 @@ std::string mac_to_text(const uint8_t bytes[6]);
 std::string text_to_hex(const std::string& text);
 std::string int_to_bytes_text(uint32_t value);
 
-// INI-style key lookup; "0" when the section or key is missing.
+// INI-style key lookup; "0" when the section or key is missing. A key counts
+// only at the start of a line.
 std::string ini_get(const std::string& text, const std::string& section, const std::string& key,
                     const std::string& line_end);
 std::string ini_read_value(const std::string& path, const std::string& section, const std::string& key);
