@@ -23,11 +23,12 @@ namespace sim {
 
 class PtyServer {
 public:
-    // The answer to a baud-rate command waits this long for the host to
-    // switch its side (it does so 2 ms after sending the command, later on a
-    // loaded machine); any other output at a rate the host is not set to is
-    // lost at once, as on a real line.
-    static constexpr int64_t kHoldUs = 50000;
+    // The answer to a baud-rate command waits up to this long for the host to
+    // switch its side (it does so 2 ms after sending the command, but a
+    // loaded machine may take much longer to get there); a host that never
+    // switches never sees it. Any other output at a rate the host is not set
+    // to is lost at once, as on a real line.
+    static constexpr int64_t kHoldUs = 1000000;
 
     PtyServer() = default;
     ~PtyServer();
