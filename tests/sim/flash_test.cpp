@@ -276,7 +276,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ModelCase{0x1523C2, 2048, "04 0E FF 01 E0 FC F4 06 00 0E 00 9F C2 23 15"},
                       ModelCase{0x1560EB, 2048, "04 0E FF 01 E0 FC F4 06 00 0E 00 9F EB 60 15"},
                       ModelCase{0x1640C8, 4096, "04 0E FF 01 E0 FC F4 06 00 0E 00 9F C8 40 16"},
-                      ModelCase{0x18600B, 16384, "04 0E FF 01 E0 FC F4 06 00 0E 00 9F 0B 60 18"}));
+                      ModelCase{0x18600B, 16384, "04 0E FF 01 E0 FC F4 06 00 0E 00 9F 0B 60 18"}),
+    [](const ::testing::TestParamInfo<ModelCase>& i) { return std::string(sim::find_flash_model(i.param.mid)->name); });
 
 TEST(FlashTiming, EraseAnswersAtOnceAndDelaysTheNextCommand) {
     sim::SimConfig config;

@@ -156,7 +156,12 @@ INSTANTIATE_TEST_SUITE_P(
                                   "04 0E 0C 01 E0 FC 03 00 00 80 00 00 00 00 00"},
                       IdPlaceCase{0x00800000, "04 0E 0C 01 E0 FC 03 04 00 01 44 00 00 00 00",
                                   "04 0E 0C 01 E0 FC 03 04 00 01 34 00 00 00 00",
-                                  "04 0E 0C 01 E0 FC 03 00 00 80 00 01 00 20 58"}));
+                                  "04 0E 0C 01 E0 FC 03 00 00 80 00 01 00 20 58"}),
+    [](const ::testing::TestParamInfo<IdPlaceCase>& i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "At%08X", i.param.place);
+        return std::string(name);
+    });
 
 TEST(ChipIdQuirk, EchoRaisedBy100) {
     sim::SimConfig config;
