@@ -93,7 +93,7 @@ bool CQN_WIFI_CHIPSET::wait_flash_ready(CBootIntf& link, Download* job) {
             return false;
         }
         if (timer.elapsed() > flash_waits.busy_limit_seconds) {
-            job_log(LOG_INFO, "Flash still busy %.0f s after chip erase", flash_waits.busy_limit_seconds);
+            job_log(LOG_INFO, "Flash still busy %.1f s after chip erase", flash_waits.busy_limit_seconds);
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(flash_waits.busy_poll_interval_ms));

@@ -9,6 +9,7 @@
 #include "job/download.h"
 #include "protocol/boot_intf.h"
 #include "support/log.h"
+#include "support/util.h"
 
 namespace {
 
@@ -19,6 +20,8 @@ constexpr uint8_t kErase64K = 0xD8;
 constexpr uint64_t kAddressSpace = 0x100000000ull;
 // Head and tail blocks are read back at this rate.
 constexpr int kSafeBaud = 115200;
+// A 4 KiB CRC takes the chip no time; one second is the smallest time-out.
+constexpr int kBlockCrcSeconds = 1;
 // The secure writer reconnects sooner: its erases do not fail for long.
 constexpr int32_t kSecureWriterEraseLimit = 3;
 
@@ -46,14 +49,23 @@ bool erase_phase(CBootIntf& link, uint64_t& cur, uint64_t to, uint64_t step, uin
     return true;
 }
 
-// Reads one 4 KiB block at the safe rate, then goes back to the working
-// rate. Failures are repeated until they pass `limit`.
+// Whether the chip's CRC of the 4 KiB block at address equals that of data.
+// Read answers carry no check of their own: one changed byte in a head or
+// tail block would be written back and change flash outside the range.
+bool block_matches(CBootIntf& link, uint32_t address, const uint8_t* data) {
+    uint32_t crc = 0;
+    return link.CheckCRC(address, uint32_t(kBlock), crc, kBlockCrcSeconds) >= BOOT_OK &&
+           crc == crc32(data, size_t(kBlock));
+}
+
+// Reads one 4 KiB block at the safe rate and confirms it by CRC, then goes
+// back to the working rate. Failures are repeated until they pass `limit`.
 bool read_block_slowly(CBootIntf& link, Download* job, uint32_t address, uint8_t* out, int32_t limit) {
     link.SetBaudRate(kSafeBaud, job->m_fast_link);
     bool read = false;
     int failed = 0;
     while (!stopped(job)) {
-        if (link.FlashRead4K(address, out) >= BOOT_OK) {
+        if (link.FlashRead4K(address, out) >= BOOT_OK && block_matches(link, address, out)) {
             read = true;
             break;
         }
@@ -65,8 +77,8 @@ bool read_block_slowly(CBootIntf& link, Download* job, uint32_t address, uint8_t
     return read && !stopped(job);
 }
 
-// Erase and write of a head or tail block: repeated on failure until the
-// failures pass `limit` or the job is stopped.
+// Erase and write of a head or tail block: each repeated on failure until
+// the failures pass `limit` or the job is stopped.
 bool erase_block(CBootIntf& link, Download* job, uint32_t address, int32_t limit) {
     int failed = 0;
     while (link.FlashErase(kErase4K, address) < BOOT_OK) {
@@ -81,6 +93,22 @@ bool write_block(CBootIntf& link, Download* job, uint32_t address, const uint8_t
         if (++failed > limit || stopped(job)) return false;
     }
     return !stopped(job);
+}
+
+// Erases a head or tail block and writes the merged bytes back, until the
+// chip's CRC of the block confirms them: the bytes outside the range in it
+// are the user's and must come back unchanged.
+bool rewrite_block(CBootIntf& link, Download* job, uint32_t address, const uint8_t* data, int32_t limit) {
+    int failed = 0;
+    for (;;) {
+        if (!erase_block(link, job, address, limit)) return false;
+        if (!write_block(link, job, address, data, limit)) return false;
+        if (block_matches(link, address, data)) return true;
+        if (++failed > limit || stopped(job)) {
+            job_log(LOG_INFO, "Flash block 0x%08x does not read back as written", address);
+            return false;
+        }
+    }
 }
 
 }  // namespace
@@ -170,8 +198,7 @@ bool CQN_WIFI_CHIPSET::erase_range(Download* job, JobRecord* record, const Image
         if (!read_block_slowly(link, job, first, block, limit)) return false;
         const uint64_t n = std::min<uint64_t>(kBlock - head, length);
         data.read(0, block + head, size_t(n));
-        if (!erase_block(link, job, first, limit5)) return false;
-        if (!write_block(link, job, first, block, limit5)) return false;
+        if (!rewrite_block(link, job, first, block, limit5)) return false;
         job_log(LOG_INFO, "Aligned Flash Address\n");
         // Done when the range ends inside this block. A range that runs into
         // the next block goes on, so its bytes there are erased and written
@@ -217,8 +244,7 @@ bool CQN_WIFI_CHIPSET::erase_range(Download* job, JobRecord* record, const Image
         std::memset(block, 0xFF, sizeof block);
         if (!read_block_slowly(link, job, uint32_t(stop), block, limit)) return false;
         data.read(size_t(length - tail), block, size_t(tail));
-        if (!erase_block(link, job, uint32_t(stop), limit5)) return false;
-        if (!write_block(link, job, uint32_t(stop), block, limit5)) return false;
+        if (!rewrite_block(link, job, uint32_t(stop), block, limit5)) return false;
         job_log(LOG_INFO, "Handled file end");
     }
     return true;
