@@ -180,6 +180,9 @@ bool CQN_WIFI_CHIPSET::erase_range(Download* job, JobRecord* record, const Image
         return false;
     }
 
+    // An empty range has nothing to erase; its block is left alone.
+    if (length == 0) return !stopped(job);
+
     const ImageSlot& data = job->m_slots[index];
     const uint64_t head = start & (kBlock - 1);
     const uint64_t tail = end & (kBlock - 1);

@@ -86,6 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RangeCase{"OneAlignedBlock", 0x11000, 0x1000, false, {erase4k(0x11000)}},
         RangeCase{"EmptyAligned", 0x11000, 0, false, {}},
+        RangeCase{"EmptyUnaligned", 0x11800, 0, true, {}},
         RangeCase{"ShortAtBlockStartIsTailOnly", 0x11000, 0x800, true, {erase4k(0x11000)}},
         RangeCase{"BigBlocksThenTail", 0x10000, 0x30100, true,
                   {erase64k(0x10000), erase64k(0x20000), erase64k(0x30000), erase4k(0x40000)}},
