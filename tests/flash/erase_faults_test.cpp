@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "flash_bench.h"
+#include "job/current_chip.h"
 
 namespace {
 
@@ -127,6 +128,32 @@ TEST(EraseFaults, BitErrorInAWrittenBackBlockIsRewritten) {
     std::fill(want.begin() + 0x10800, want.begin() + 0x11000, 0xFF);
     EXPECT_EQ(bench.sim_chip->flash_bytes(0, 0x40000), want);
     EXPECT_EQ(bench.count_commands("FlashWrite4K"), 2u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EraseFaults, SilentChipIsRecoveredByAReconnect) {
+    sim::SimConfig config;
+    // The baud switch and two big erases are answered, then the chip falls
+    // silent until a reset pulse.
+    config.faults.silent_after_frames = 3;
+    FlashBench bench(config);
+    set_retries(bench, 2);
+    bench.job.m_getbus_timeout = 2.0f;
+    bench.chip.real_reconnect = true;
+    const std::vector<uint8_t> before = bench.prefill(0x60000);
+
+    ASSERT_TRUE(erase_range(bench, 0x10000, 0x40000));
+    EXPECT_EQ(bench.chip.reconnects, 1);
+    std::vector<uint8_t> want = before;
+    std::fill(want.begin() + 0x10000, want.begin() + 0x50000, 0xFF);
+    EXPECT_EQ(bench.sim_chip->flash_bytes(0, 0x60000), want);
+    // The link came back at the working rate.
+    EXPECT_EQ(bench.sim_chip->uart_baud(), bench.job.m_baudrate);
+    EXPECT_GT(bench.count_commands("LinkCheck"), 0u);
+    reset_current_chip();
 }
 
 }  // namespace

@@ -30,10 +30,13 @@ public:
 
     int reconnects = 0;
     int reconnect_result = 1;
+    // Re-establish the link for real: reboot, reopen and get the bus again.
+    bool real_reconnect = false;
 
 protected:
-    int reconnect_link(Download*, JobRecord*) override {
+    int reconnect_link(Download* job, JobRecord* record) override {
         ++reconnects;
+        if (real_reconnect) return CQN_WIFI_CHIPSET::reconnect_link(job, record);
         return reconnect_result;
     }
 };
@@ -107,7 +110,9 @@ public:
         job.m_stop = 0;
         chip.retry_limit = job.m_retry_count;
         sleeps.install(chip.flash_waits);
-        EXPECT_EQ(job.m_uart.OpenInProcess(line, 115200, 0), 1);
+        // Every (re)open of the job's port reaches this line.
+        job.m_uart.set_in_process_line(line);
+        EXPECT_EQ(job.m_uart.Open(job.m_port, 115200, 0), 1);
         if (start_chip && baud != 115200) {
             // A busy machine may hold the chip's answer past the short
             // time-out; both ends have switched by then, so asking again works.
