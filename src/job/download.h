@@ -11,14 +11,13 @@
 #include <vector>
 
 #include "frontend/security_config.h"
+#include "job/chip_kind.h"
 #include "job/image_entry.h"
 #include "job/image_slot.h"
 #include "serial/comm_port.h"
 
-// Chip kinds chosen from the chip id (0: none found yet).
-enum ChipKind : uint8_t {
-    CHIP_KIND_NONE = 0,
-};
+class CBootIntf;
+struct JobRecord;
 
 class Download {
 public:
@@ -103,4 +102,74 @@ public:
     std::atomic<int32_t> m_stop{1};  // 0 while a run operation runs; non-zero makes flash loops give up
     std::atomic<int32_t> m_chip_erase_done{0};
     std::atomic<int32_t> m_erase_progress_stop{0};
+
+    // ---- image loading ------------------------------------------------------
+    // Loads a plain image or every record of a packaged file into the image
+    // slots and the image list. Returns 1 when accepted, 0 when refused (a
+    // refusal says why in the log, except for a file that cannot be opened).
+    // replace 1 with append 0 stores the entries at list positions index...
+    // instead of appending them.
+    int add_image(const std::string& path, int index, ImageEntry& entry, int replace = 0, int append = 0);
+
+    // ---- register access with retries ---------------------------------------
+    // Each binds intf to the job's port first.
+    // 1, or -1 after three timed-out attempts.
+    int ReadRegister(CBootIntf& intf, uint32_t addr, uint32_t& value);
+    // The value, or 0 after five failed attempts.
+    uint32_t ReadRegisterValue(CBootIntf& intf, uint32_t addr);
+    // 1, or -1 after five failed attempts.
+    int WriteRegister(CBootIntf& intf, uint32_t addr, uint32_t value);
+
+    // ---- link ----------------------------------------------------------------
+    // Opens the port at 115200: 1, or 0 when it cannot be opened.
+    int Connect(int port);
+    // Three reboot commands, 10 ms apart. Returns 1.
+    int Boot_Reboot();
+    // Reset, knock until the boot ROM answers, identify the chip, switch to
+    // m_baudrate and read the flash id. The chip kind (1 to 10), or 0. retry
+    // is 1 when called by SWDL_ConnectRetry. Only the record's image list is
+    // read; it may be null.
+    int GetBus(const JobRecord* record, int retry);
+    // Reboot, reopen the port and GetBus again; what GetBus returns. Refused
+    // (0) when the reconnect would nest deeper than kMaxGetBusDepth.
+    int SWDL_ConnectRetry(const JobRecord* record);
+    // GetBus, and one SWDL_ConnectRetry when it fails.
+    bool GetBusOrRetry(const JobRecord* record);
+    // A rate every supported USB-serial bridge carries.
+    int SafeBaudRate() const;
+
+    // DCO calibration through the system control word.
+    bool sctrl_dco_cali(uint8_t kind);
+    // The system control word once the status word is not busy; 0 when
+    // unreadable or busy too often.
+    uint32_t sctrl_read(uint8_t kind);
+    // Writes the system control word and waits for the status word.
+    bool sctrl_write(uint32_t value, uint8_t kind);
+    // Clock steps after the calibration; each logs the register and
+    // returns true.
+    bool SetPeriClkMux();
+    bool SetSpiClkDiv();
+    bool SetSysClk();
+    // Moves the chip's UART and the port to 2600000 (the 3000000 setting):
+    // 0, or -1 when the divider was not taken or the link check failed.
+    int uart_set_baudrate_ext_a(int fast_link);
+
+    // GetBus levels that may run inside each other: a reconnect inside a
+    // reconnect's GetBus is refused, so a dead chip ends in bounded time.
+    static constexpr int kMaxGetBusDepth = 2;
+
+private:
+    // GetBus steps. Each returns 1 to go on, 0 when GetBus gives up.
+    int knock_for_bus(CBootIntf& intf, int retry);
+    uint32_t read_chip_id(CBootIntf& intf);
+    int switch_baud_negotiated(CBootIntf& intf, const JobRecord* record, int retry, uint8_t kind);
+    int calibrate_dco(const JobRecord* record, uint8_t kind);
+    void run_clock_steps(uint8_t kind);
+    int read_flash_id(CBootIntf& intf, const JobRecord* record, int kind);
+    void send_reboot_text(CBootIntf& intf);
+    // ReadRegisterValue that also tells whether the read succeeded (value 0 then).
+    bool read_register_retried(CBootIntf& intf, uint32_t addr, uint32_t& value);
+
+    // GetBus calls running now (a reconnect runs one inside another).
+    int m_getbus_depth = 0;
 };

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 class ImageSlot {
@@ -27,7 +28,13 @@ public:
         m_image.assign(padded_length, 0xFF);
         if (length) std::memcpy(m_image.data(), data, length);
     }
-    void clear() { m_image.clear(); }
+    // Takes `image` (already padded, at most kMaxBytes) as the slot's image,
+    // dropping the memory of the one it replaces.
+    void adopt(std::vector<uint8_t>&& image) {
+        if (image.size() > kMaxBytes) image.resize(kMaxBytes);
+        m_image = std::move(image);
+    }
+    void clear() { std::vector<uint8_t>().swap(m_image); }
 
     // Bytes held (the padded image); reads beyond it give 0xFF.
     size_t size() const { return m_image.size(); }

@@ -1,0 +1,19 @@
+// The chip object the last chip selection created, kept for the rest of the
+// process.
+#pragma once
+
+#include <memory>
+
+class CQN_WIFI_CHIPSET;
+
+// The current chip object (null before a chip selection, or when the last
+// selection found no family class).
+CQN_WIFI_CHIPSET* current_chip();
+
+// Makes `chip` the current object. The one it replaces is kept alive until
+// the process ends (or reset_current_chip): a reconnect started from inside a
+// chip procedure selects a new object while the old one is still running.
+void set_current_chip(std::unique_ptr<CQN_WIFI_CHIPSET> chip);
+
+// Drops the current and all replaced objects (tests).
+void reset_current_chip();
