@@ -45,26 +45,6 @@ bool write_file(const std::string& name, const uint8_t* data, uint32_t length) {
     return true;
 }
 
-// One 4 KiB block with retries; after retry_limit failures in a row the link is
-// brought back once, after as many again the block is given up.
-BlockRead read_block(CQN_WIFI_CHIPSET& chip, Download* job, JobRecord* record, uint8_t* out, uint32_t address) {
-    int failures = 0;
-    bool relinked = false;
-    for (;;) {
-        if (CQN_WIFI_CHIPSET::flash_read_4k(job, out, address) >= 1) return BlockRead::Ok;
-        if (job->m_stop) return BlockRead::Cancelled;
-        if (++failures <= chip.retry_limit) continue;
-        if (relinked) {
-            job_log(LOG_INFO, "retry failed,RetryCounts = %d ,Flash address = 0x%08x", failures, address);
-            return BlockRead::Failed;
-        }
-        CBootIntf link(&job->m_uart);
-        if (!chip.reestablish_link(link, job, record)) return BlockRead::Failed;
-        relinked = true;
-        failures = 0;
-    }
-}
-
 }  // namespace
 
 bool CQN_WIFI_CHIPSET::read_images(Download* job, JobRecord* record) {
@@ -74,10 +54,30 @@ bool CQN_WIFI_CHIPSET::read_images(Download* job, JobRecord* record) {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    char date[16];
-    char clock[16];
+    char date[48];
+    char clock[48];
     std::snprintf(date, sizeof date, "_%04d%02d%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
     std::snprintf(clock, sizeof clock, "_%02d%02d%02d", local.tm_hour, local.tm_min, local.tm_sec);
+
+    // One 4 KiB block with retries; after retry_limit failures in a row the
+    // link is brought back once, after as many again the block is given up.
+    auto read_block = [&](uint8_t* out, uint32_t address) {
+        int failures = 0;
+        bool relinked = false;
+        for (;;) {
+            if (flash_read_4k(job, out, address) >= 1) return BlockRead::Ok;
+            if (job->m_stop) return BlockRead::Cancelled;
+            if (++failures <= retry_limit) continue;
+            if (relinked) {
+                job_log(LOG_INFO, "retry failed,RetryCounts = %d ,Flash address = 0x%08x", failures, address);
+                return BlockRead::Failed;
+            }
+            CBootIntf link(&job->m_uart);
+            if (!reestablish_link(link, job, record)) return BlockRead::Failed;
+            relinked = true;
+            failures = 0;
+        }
+    };
 
     std::vector<uint8_t> spare;
     for (size_t i = 0; i < record->images.size(); ++i) {
@@ -103,7 +103,7 @@ bool CQN_WIFI_CHIPSET::read_images(Download* job, JobRecord* record) {
                 job_log(LOG_INFO, "User cancel");
                 return false;
             }
-            const BlockRead r = read_block(*this, job, record, buffer.data() + off, entry.start + off);
+            const BlockRead r = read_block(buffer.data() + off, entry.start + off);
             if (r == BlockRead::Cancelled) {
                 job_log(LOG_INFO, "User cancel");
                 return false;
