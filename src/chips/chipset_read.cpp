@@ -18,10 +18,22 @@ constexpr uint32_t kBlockBytes = 0x1000;
 
 enum class BlockRead { Ok, Failed, Cancelled };
 
-// "<path without its last 4 characters>_dump_<date>_<time>_0x<start>_0x<length>.bin"
+bool is_separator(char c) {
+#ifdef _WIN32
+    return c == '/' || c == '\\';
+#else
+    return c == '/';
+#endif
+}
+
+// "<path without its last 4 characters>_dump_<date>_<time>_0x<start>_0x<length>.bin".
+// The four characters dropped are the extension of the usual "x.bin"; when
+// they reach into the directory part they are kept, so that the file stays
+// in the directory the user named.
 std::string default_file_name(const std::string& path, uint32_t start, uint32_t length, const char* date,
                               const char* clock) {
-    std::string name = path.size() >= 4 ? path.substr(0, path.size() - 4) : path;
+    std::string name = path;
+    if (name.size() >= 4 && std::none_of(name.end() - 4, name.end(), is_separator)) name.resize(name.size() - 4);
     char tail[64];
     std::snprintf(tail, sizeof tail, "_0x%x_0x%x.bin", start, length);
     return name + "_dump" + date + clock + tail;

@@ -69,6 +69,7 @@ TEST_F(EraseTest, FirstFailingEntryEndsTheErase) {
     const std::string log = console_text();
     EXPECT_NE(log.find("ERR_CODE_EraseFlash"), std::string::npos) << log;
     EXPECT_EQ(log.find("EraseFlash ->pass"), std::string::npos);
+    EXPECT_GT(count_commands("FlashErase", 0x11000, 1), 0u);
     EXPECT_EQ(count_commands("FlashErase", 0x15000, 1), 0u);
 }
 

@@ -52,13 +52,13 @@ TEST_F(ReadTest, DefaultNamesCarryDateTimeStartAndLength) {
     const std::string name = app[0].filename().string();
     // app_dump_YYYYMMDD_hhmmss_0x11000_0x1800.bin
     ASSERT_EQ(name.size(), std::string("app_dump_20240305_140709_0x11000_0x1800.bin").size()) << name;
-    EXPECT_EQ(name.substr(name.size() - 20), "_0x11000_0x1800.bin") << name;
+    EXPECT_EQ(name.substr(name.size() - 19), "_0x11000_0x1800.bin") << name;
     for (size_t i : {9u, 10u, 11u, 12u, 13u, 14u, 15u, 16u, 18u, 19u, 20u, 21u, 22u, 23u})
         EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(name[i]))) << name;
     EXPECT_EQ(name[17], '_');
     EXPECT_EQ(file_bytes(app[0]), flash(0x11000, 0x1800));
 
-    // A path shorter than four characters is kept whole.
+    // A name without an extension keeps its directory and its name whole.
     const auto ab = files_starting(dir, "ab_dump_");
     ASSERT_EQ(ab.size(), 1u);
     EXPECT_EQ(file_bytes(ab[0]), flash(0x20000, 0x1000));
