@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -91,14 +92,25 @@ void load_sector(const ImageSlot& slot, const ImageEntry& entry, uint32_t offset
     slot.read(offset, s.data, s.image_bytes);
 }
 
+// Gets a lost link back; false (with its message) when it cannot.
+using Relink = std::function<bool()>;
+
 // Writes and checks one sector. The check covers the image's own bytes of
 // the step: where the image ends inside a flash sector, or does not start on
 // a sector boundary, the bytes beside it belong to someone else, and the
 // recovery merges the image into the sector instead of erasing it whole.
+//
+// A sector gets the link re-established once: as soon as a whole cycle hears
+// nothing from the chip (more cycles on a dead link only cost time), or else
+// when its cycles run out, before it is given up.
 class SectorWriter {
 public:
-    SectorWriter(Download* job, int verify_mode, int crc_timeout)
-        : m_job(job), m_verify_mode(verify_mode), m_timeout(crc_timeout), m_secure(!job->m_sm_dl_file.empty()) {}
+    SectorWriter(Download* job, int verify_mode, int crc_timeout, Relink relink)
+        : m_job(job),
+          m_verify_mode(verify_mode),
+          m_timeout(crc_timeout),
+          m_secure(!job->m_sm_dl_file.empty()),
+          m_relink(std::move(relink)) {}
 
     bool write(const Sector& s) {
         const bool whole = (s.address & (kSectorBytes - 1)) == 0 && s.image_bytes == kSectorBytes;
@@ -111,16 +123,23 @@ public:
             mismatch_logged = true;
         };
 
+        bool relinked = false;
         for (int cycle = 0;; ++cycle) {
             if (cycle >= kSectorCycles) {
-                job_log(LOG_INFO, "retry failed,RetryCounts = %d ,File address = 0x%08x", cycle, s.offset);
-                return false;
+                if (relinked) {
+                    job_log(LOG_INFO, "retry failed,RetryCounts = %d ,File address = 0x%08x", cycle, s.offset);
+                    return false;
+                }
+                if (!m_relink()) return false;
+                relinked = true;
+                cycle = 0;
             }
+            m_heard = false;
             // Main attempt.
             bool wrote = false;
             const int tries = s.last ? 1 : kSectorWriteTries;
             for (int t = 0; t < tries && !wrote; ++t)
-                wrote = CQN_WIFI_CHIPSET::flash_write_4k(m_job, s.data, s.address) >= 1;
+                wrote = heard(CQN_WIFI_CHIPSET::flash_write_4k(m_job, s.data, s.address)) >= 1;
             if (wrote) {
                 if (m_verify_mode == 1) return true;
                 if (m_secure && !s.last && all_ff(s.data, kSectorBytes)) return true;
@@ -133,49 +152,70 @@ public:
                 if (check(s, check_bytes, want, 1)) return true;
                 note_mismatch(LOG_INFO);
             }
+            if (!m_heard && !relinked) {
+                if (!m_relink()) return false;
+                relinked = true;
+            }
         }
     }
 
-    // True when the flash holds the step's image bytes (up to `tries` requests).
+    // True when the flash holds the step's image bytes. A request that got
+    // no answer is not repeated: after its time-out the recovery is the
+    // better next step.
     bool check(const Sector& s, uint32_t bytes, uint32_t want, int tries) {
         CBootIntf link(&m_job->m_uart);
         for (int t = 0; t < tries; ++t) {
             uint32_t value = 0;
-            const int r = m_secure ? secure_check_crc(link, s.address, s.address + 0xFFF, s.last ? want : 0, value,
-                                                      m_timeout)
-                                   : link.CheckCRC(s.address, bytes, value, m_timeout);
+            const int r = heard(m_secure ? secure_check_crc(link, s.address, s.address + 0xFFF, s.last ? want : 0,
+                                                            value, m_timeout)
+                                         : link.CheckCRC(s.address, bytes, value, m_timeout));
             if (r >= 1) return value == want;
+            if (r == BOOT_TIMEOUT) break;
         }
         return false;
     }
 
 private:
+    int heard(int result) {
+        if (result != BOOT_TIMEOUT) m_heard = true;
+        return result;
+    }
+
     bool recover(const Sector& s, bool whole) {
         if (whole || m_secure) {
-            if (CQN_WIFI_CHIPSET::flash_erase_block(m_job, s.address, 0) < 1) return false;
-            return CQN_WIFI_CHIPSET::flash_write_4k(m_job, s.data, s.address) >= 1;
+            if (heard(CQN_WIFI_CHIPSET::flash_erase_block(m_job, s.address, 0)) < 1) return false;
+            return heard(CQN_WIFI_CHIPSET::flash_write_4k(m_job, s.data, s.address)) >= 1;
         }
-        return CQN_WIFI_CHIPSET::write_flash_patch(m_job, s.address, s.data, s.image_bytes) >= 1;
+        // -1: not even the sector could be read.
+        const int32_t r = CQN_WIFI_CHIPSET::write_flash_patch(m_job, s.address, s.data, s.image_bytes);
+        if (r != -1) m_heard = true;
+        return r >= 1;
     }
 
     Download* m_job;
     int m_verify_mode;
     int m_timeout;
     bool m_secure;
+    Relink m_relink;
+    bool m_heard = false;
 };
 
-// Requests the chip's CRC of [start, start + length); false when no request is answered.
+// Requests the chip's CRC of [start, start + length); false when no request
+// is answered (a time-out is not repeated).
 bool request_crc(Download* job, uint32_t start, uint32_t length, int timeout, uint32_t& value) {
     CBootIntf link(&job->m_uart);
-    for (int t = 0; t < kCrcRequestTries; ++t)
-        if (link.CheckCRC(start, length, value, timeout) >= 1) return true;
+    for (int t = 0; t < kCrcRequestTries; ++t) {
+        const int r = link.CheckCRC(start, length, value, timeout);
+        if (r >= 1) return true;
+        if (r == BOOT_TIMEOUT) break;
+    }
     return false;
 }
 
 // After a whole-image CRC mismatch: finds the sectors that differ and writes
 // them again with per-sector checks.
-bool repair_image(Download* job, const ImageSlot& slot, const ImageEntry& entry, int timeout) {
-    SectorWriter writer(job, 0, timeout);
+bool repair_image(Download* job, const ImageSlot& slot, const ImageEntry& entry, int timeout, const Relink& relink) {
+    SectorWriter writer(job, 0, timeout, relink);
     const uint32_t length = uint32_t(entry.length);
     Sector s;
     for (uint32_t off = 0; off < length; off += kSectorBytes) {
@@ -191,24 +231,28 @@ bool repair_image(Download* job, const ImageSlot& slot, const ImageEntry& entry,
     return true;
 }
 
-bool verify_image(Download* job, const ImageSlot& slot, const ImageEntry& entry, int timeout) {
+bool verify_image(Download* job, const ImageSlot& slot, const ImageEntry& entry, int timeout, const Relink& relink) {
     job_log(LOG_INFO, "Begin Read CRC Value");
     const uint32_t length = uint32_t(entry.length);
+    if (length == 0) {
+        job_log(LOG_INFO, "CRC_Verify ->pass");
+        return true;
+    }
     const uint32_t want = slot_crc(slot, length);
     uint32_t value = 0;
-    if (!request_crc(job, entry.start, length, timeout, value)) {
-        job_log(LOG_INFO, "ERR_CODE_Verify");
-        return false;
-    }
-    if (value != want) {
+    // An unanswered request gets the link back once and is asked again.
+    bool answered = request_crc(job, entry.start, length, timeout, value) ||
+                    (relink() && request_crc(job, entry.start, length, timeout, value));
+    if (answered && value != want) {
         // A sector that took a bit error is found and written again rather
         // than failing the whole download.
         job_log(LOG_INFO, "CRC_Verify ->fail (0x%08x, expected 0x%08x), checking every sector", value, want);
-        if (!repair_image(job, slot, entry, timeout) || !request_crc(job, entry.start, length, timeout, value) ||
-            value != want) {
-            job_log(LOG_INFO, "ERR_CODE_Verify");
-            return false;
-        }
+        answered = repair_image(job, slot, entry, timeout, relink) &&
+                   request_crc(job, entry.start, length, timeout, value);
+    }
+    if (!answered || value != want) {
+        job_log(LOG_INFO, "ERR_CODE_Verify");
+        return false;
     }
     job_log(LOG_INFO, "CRC_Verify ->pass");
     return true;
@@ -312,6 +356,10 @@ bool write_device_name(Download* job, JobRecord* record) {
 bool CQN_WIFI_CHIPSET::download_images(Download* job, JobRecord* record, int verify_mode) {
     if (!job || !record) return false;
     const bool secure = !job->m_sm_dl_file.empty();
+    const Relink relink = [this, job, record] {
+        CBootIntf link(&job->m_uart);
+        return reestablish_link(link, job, record);
+    };
 
     for (size_t i = 0; i < record->images.size(); ++i) {
         const ImageEntry entry = record->images[i];
@@ -353,7 +401,7 @@ bool CQN_WIFI_CHIPSET::download_images(Download* job, JobRecord* record, int ver
         job_log(LOG_INFO, "Begin WriteFlash...");
 
         const int crc_timeout = int(std::max<uint64_t>(uint64_t(length) * 5 / 1048576, 10));
-        SectorWriter writer(job, verify_mode, crc_timeout);
+        SectorWriter writer(job, verify_mode, crc_timeout, relink);
         Sector sector;
         int shown = -1;
         for (uint32_t off = 0; off < length; off += kSectorBytes) {
@@ -373,7 +421,7 @@ bool CQN_WIFI_CHIPSET::download_images(Download* job, JobRecord* record, int ver
         }
         job_log(LOG_INFO, "WriteFlash ->pass");
 
-        if (verify_mode == 1 && !verify_image(job, slot, entry, crc_timeout)) return false;
+        if (verify_mode == 1 && !verify_image(job, slot, entry, crc_timeout, relink)) return false;
         if (secure && !wait_writer_confirmation(job)) return false;
     }
 

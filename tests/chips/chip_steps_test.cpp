@@ -126,6 +126,29 @@ TEST(EfuseNoPort, ReportsMinusOne) {
     EXPECT_EQ(efuse_burn(&job, EfuseImage{}, kEfuseSetB), -1);
 }
 
+// ---- flash id ------------------------------------------------------------------------
+
+class FlashId : public ChipFixture {};
+
+TEST_F(FlashId, ReadAgainWhenTheFirstAnswerIsLost) {
+    sim::FaultConfig f;
+    f.drop_answers = {1};
+    start(with_faults(f));
+    job.m_flash_mid = 0;
+    EXPECT_TRUE(acquire_flash_id(chip, &job, nullptr, 1.0f)) << console_text();
+    EXPECT_EQ(job.m_flash_mid, 0x1540C8u);
+    EXPECT_EQ(count_commands("FlashSpi"), 2u);
+}
+
+TEST_F(FlashId, ChipGoneFails) {
+    start();
+    sim->stop();  // nothing answers any more, not even the reconnect
+    job.m_flash_mid = 0x123456;
+    chip.retry_limit = 1;
+    EXPECT_FALSE(acquire_flash_id(chip, &job, nullptr, 1.0f));
+    EXPECT_NE(console_text().find("GetFlashMid fail!"), std::string::npos) << console_text();
+}
+
 // ---- chip factory --------------------------------------------------------------------
 
 TEST(ChipFactory, The5810HasItsClassOtherKindsNone) {

@@ -100,9 +100,24 @@ TEST_F(DownloadTest, SectorCheckGivesUpAfterSixCycles) {
     EXPECT_FALSE(download(random_bytes(0x3000, 3), 0));
     const std::string log = console_text();
     EXPECT_NE(log.find("retry failed,RetryCounts = 6 ,File address = 0x00000000"), std::string::npos) << log;
-    // A cycle is one main write and one recovery write.
-    EXPECT_EQ(count_commands("FlashWrite4K", kStart), 12u);
+    // A cycle is one main write and one recovery write; after six cycles the
+    // link is brought back once and the sector gets six more.
+    EXPECT_EQ(count_commands("FlashWrite4K", kStart), 24u);
+    EXPECT_EQ(count_commands("LinkCheck") > 0, true) << "no reconnect before giving up";
     EXPECT_EQ(count_commands("FlashWrite4K", kStart + 0x1000), 0u) << "went on after a failed sector";
+}
+
+// The chip stops answering after the first sector write: the link is
+// re-established (the reset ends the silence) and the download completes.
+TEST_F(DownloadTest, ChipSilentMidDownloadIsReconnected) {
+    sim::FaultConfig f;
+    f.silent_after_frames = 4;  // three erases, one write
+    start(with_faults(f));
+    job.m_baudrate = 921600;
+    const Bytes image = random_bytes(0x3000, 13);
+    ASSERT_TRUE(download(image, 1)) << console_text();
+    expect_only_image_written(image);
+    EXPECT_EQ(sim->uart_baud(), 921600) << "not back at the working rate";
 }
 
 TEST_F(DownloadTest, WholeImageCheckFailsWhenTheFlashCannotBeRepaired) {

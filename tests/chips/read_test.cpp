@@ -102,6 +102,20 @@ INSTANTIATE_TEST_SUITE_P(Paths, ReadUnwritable,
                          ::testing::Values("no_such_dir/out.bin",  // cannot be created
                                            "/dev/full"));          // cannot be written whole
 
+// The chip falls silent after the first block; once the retries are used up
+// the link is re-established and the read goes on.
+TEST_F(ReadTest, SilentChipIsReconnectedOnce) {
+    sim::FaultConfig f;
+    f.silent_after_frames = 1;
+    start(with_faults(f));
+    chip.retry_limit = 1;
+    const fs::path out = temp_dir() / "r.bin";
+    add_range(out.string(), 0x11000, 0x2000);
+    job.m_force_create = 1;
+    ASSERT_TRUE(run()) << console_text();
+    EXPECT_EQ(file_bytes(out), flash(0x11000, 0x2000));
+}
+
 TEST_F(ReadTest, StopFlagCancels) {
     start();
     add_range((temp_dir() / "x.bin").string(), 0x11000, 0x1000);
