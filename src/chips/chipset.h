@@ -27,6 +27,40 @@ public:
     // Bound of the retry loops; chip selection sets it to the job's retry count.
     int32_t retry_limit = 20;
 
+    // ---- job records, download, read and erase flows ----------------------
+    // Snapshot of the job for a download. The image files are loaded again
+    // so that each entry's slot holds exactly what is written. False when a
+    // file cannot be loaded any more (the download must not go on without it).
+    static bool build_download_record(Download* job, JobRecord* record);
+    // Snapshot of the job for a read or an erase; the list is copied as it is.
+    static bool build_job_record(Download* job, JobRecord* record);
+
+    // Writes every selected image of the record (erase, 4 KiB sectors with
+    // retries, CRC check), then the MAC address and the device name.
+    // verify_mode 1 checks each image with one CRC over the whole image,
+    // 0 checks every sector right after writing it.
+    bool download_images(Download* job, JobRecord* record, int verify_mode);
+
+    // Reads every selected range of the record into its file.
+    bool read_images(Download* job, JobRecord* record);
+
+    // Erases every selected entry of the record in turn, whole chip or range
+    // by range as the record says; stops at the first failure.
+    bool erase_entries(Download* job, JobRecord* record);
+
+    // One flash command on the job's port: 0 without a job, -1 without an
+    // open port (or for an unknown block kind), else the command's result.
+    static int32_t flash_write_4k(Download* job, const uint8_t* data, uint32_t address);
+    // kind 0: 4 KiB, 1: 64 KiB, 2: 32 KiB; the address is rounded down to 4 KiB.
+    static int32_t flash_erase_block(Download* job, uint32_t address, int kind);
+    static int32_t flash_read_4k(Download* job, uint8_t* buffer, uint32_t address);
+
+    // Replaces `length` bytes at `address`, keeping the rest of the 4 KiB
+    // sectors they fall in (read, erase, merge, write, read back and compare).
+    // 1 on success; -10 no job, -1 read failed, -2 erase failed, -3 write
+    // failed, -4 read-back failed, -5 read-back differs, -6 bad arguments.
+    static int32_t write_flash_patch(Download* job, uint32_t address, const uint8_t* data, uint32_t length);
+
     // ---- erase planner ---------------------------------------------------
     // Erases [start, end) with 4 KiB erases up to the next 64 KiB boundary,
     // 64 KiB erases over the aligned middle and 4 KiB erases over the rest.
