@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstdio>
 
-#include "chips/chip_records.h"
 #include "chips/chipset.h"
 #include "job/current_chip.h"
 #include "job/download.h"
@@ -138,9 +137,9 @@ int run_operation(Download& job, Operation op) {
     job.m_stop = 0;
     JobRecord record;
     if (op == Operation::download)
-        build_download_record(&job, &record);
+        CQN_WIFI_CHIPSET::build_download_record(&job, &record);
     else
-        build_job_record(&job, &record);
+        CQN_WIFI_CHIPSET::build_job_record(&job, &record);
     return run_job_body(job, record, op);
 }
 
