@@ -9,18 +9,12 @@
 #include <iostream>
 
 #include "frontend/command_line.h"
+#include "frontend/run_steps.h"
 #include "job/download.h"
 
 namespace {
 
 constexpr int32_t kDefaultRetryCount = 20;
-
-// State of one run between parsing and the job's operation.
-struct RunState {
-    ParsedArgs args;
-    PrescanResult prescan;
-    std::string port_name;  // "COM<N>", names the log files
-};
 
 bool is_subcommand_name(const char* arg) {
     return std::strcmp(arg, "download") == 0 || std::strcmp(arg, "erase") == 0 || std::strcmp(arg, "read") == 0;
@@ -37,25 +31,10 @@ void print_custom_help(const char* subcommand) {
     }
 }
 
-// The subcommands' runs are not wired up yet; say so instead of reporting a
-// success that did not happen.
-int run_not_available(const char* subcommand) {
-    std::printf("%s: not implemented yet\n", subcommand);
-    return -1;
-}
-
 int dispatch(Download& job, const CommandLine& cli, RunState& state) {
-    (void)job;
-    (void)state;
-    if (cli.download->parsed()) {
-        return run_not_available("download");
-    }
-    if (cli.erase->parsed()) {
-        return run_not_available("erase");
-    }
-    if (cli.read->parsed()) {
-        return run_not_available("read");
-    }
+    if (cli.download->parsed()) return run_download_steps(job, *cli.download, state);
+    if (cli.erase->parsed()) return run_erase_steps(job, *cli.erase, state);
+    if (cli.read->parsed()) return run_read_steps(job, *cli.read, state);
     std::printf("invalid command,please input \"--help\" to check it! \n");
     return 0;
 }
