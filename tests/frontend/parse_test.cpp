@@ -97,13 +97,14 @@ struct AcceptCase {
 
 class Accepted : public ::testing::TestWithParam<AcceptCase> {};
 
-// Until the subcommands' runs are wired up, a parsed subcommand must say so
-// and fail rather than end as a silent success.
+// An accepted command line reaches its subcommand's run. No chip is attached
+// to these port numbers, so every run ends as a failed run (code 0) with its
+// reason on standard output, never with a parser error.
 TEST_P(Accepted, ReachesTheSubcommand) {
     const ProgramResult result = run_loader(GetParam().args);
-    EXPECT_EQ(result.exit_code, 255);  // -1
-    EXPECT_EQ(result.out, std::string(GetParam().subcommand) + ": not implemented yet\n");
+    EXPECT_EQ(result.exit_code, 0) << result.out;
     EXPECT_EQ(result.err, "");
+    EXPECT_FALSE(result.out.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
