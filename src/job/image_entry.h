@@ -15,4 +15,8 @@ struct ImageEntry {
     uint32_t crc = 0;
     // Length in bytes; for images 0 means the file's size is taken.
     int32_t length = 0;
+    // Bytes of the image file the entry takes, before the padding to whole
+    // pages; set when the image is loaded, so that loading it again takes
+    // the same bytes (0: not loaded yet).
+    int32_t file_length = 0;
 };

@@ -92,7 +92,9 @@ int Download::add_image(const std::string& path, int index, ImageEntry& entry, i
             job_log(LOG_INFO, "image %s refused: invalid length %d", path.c_str(), entry.length);
             return 0;
         }
-        const uint64_t length = entry.length == 0 ? size : uint64_t(entry.length);
+        // A reload takes the bytes the first load took, not the padded length.
+        const int32_t asked = entry.file_length > 0 ? entry.file_length : entry.length;
+        const uint64_t length = asked == 0 ? size : uint64_t(asked);
         const uint64_t padded = round_up_page(length);
         if (padded > kSlotBytes) {
             job_log(LOG_INFO, "image %s refused: length 0x%llx is more than the %d M of an image slot", path.c_str(),
@@ -104,7 +106,14 @@ int Download::add_image(const std::string& path, int index, ImageEntry& entry, i
             job_log(LOG_INFO, "image %s refused: the file cannot be read", path.c_str());
             return 0;
         }
+        if (length < size) {
+            // Only the first `length` bytes of the file were asked for: the
+            // rest of the last page is padding, not the file's next bytes.
+            std::fill(image.begin() + ptrdiff_t(length), image.begin() + ptrdiff_t(padded), 0xFF);
+            image.resize(size_t(padded));
+        }
         entry.length = int32_t(padded);
+        entry.file_length = int32_t(length);
         entry.crc = crc32(image.data(), size_t(padded));
         entry.path = path;
         entries.push_back(entry);
@@ -160,6 +169,7 @@ int Download::add_image(const std::string& path, int index, ImageEntry& entry, i
             }
             ImageEntry loaded = entry;
             loaded.length = int32_t(padded);
+            loaded.file_length = int32_t(record.length);
             loaded.crc = crc32(image.data(), size_t(padded));
             loaded.path = path;
             loaded.start = record.address;

@@ -95,6 +95,26 @@ TEST_F(AddImage, GivenLengthIsRoundedAndLongerThanTheFileReadsFF) {
     EXPECT_EQ(job.m_images[0].crc, crc32(expected.data(), expected.size()));
 }
 
+TEST_F(AddImage, GivenLengthShorterThanTheFilePadsWithFFNotWithTheFile) {
+    const Bytes data = pattern_bytes(0x900);
+    const std::string path = dir.write("app.bin", data);
+    ImageEntry entry;
+    entry.length = 0x680;
+    ASSERT_EQ(job.add_image(path, 0, entry), 1);
+    EXPECT_EQ(job.m_images[0].length, 0x700);
+    Bytes expected(data.begin(), data.begin() + 0x680);
+    expected.resize(0x700, 0xFF);
+    EXPECT_EQ(slot_bytes(job, 0, 0x700), expected);
+    EXPECT_EQ(job.m_images[0].crc, crc32(expected.data(), expected.size()));
+
+    // Loaded again (as a download does) from its own entry: the same bytes.
+    ImageEntry again = job.m_images[0];
+    job.m_images.clear();
+    ASSERT_EQ(job.add_image(path, 0, again), 1);
+    EXPECT_EQ(job.m_images[0].length, 0x700);
+    EXPECT_EQ(slot_bytes(job, 0, 0x700), expected);
+}
+
 TEST_F(AddImage, SixteenMegabytesFitOneByteMoreIsRefused) {
     const std::string fits = dir.write_sparse("fits.bin", kSlotBytes);
     const std::string too_big = dir.write_sparse("big.bin", kSlotBytes + 1);
