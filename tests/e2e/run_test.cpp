@@ -192,7 +192,8 @@ TEST_F(RunLogs, ReadIntoAnUncreatableFileFails) {
     stop_chip();
 
     EXPECT_EQ(run.exit_code, 0) << describe(run);
-    EXPECT_NE(run.out.find((dir / "taken.bin").string()), std::string::npos) << describe(run);
+    EXPECT_NE(run.out.find("Cannot create the file : " + (dir / "taken.bin").string()), std::string::npos)
+        << describe(run);
     EXPECT_NE(run.out.find("Read Flash Failed, code 0"), std::string::npos);
     EXPECT_NE(run.out.find(kWarning), std::string::npos);
 }
