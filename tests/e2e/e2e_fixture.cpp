@@ -169,7 +169,12 @@ ProgramResult E2eTest::loader_raw(const std::vector<std::string>& args, RunOptio
     if (options.cwd.empty()) options.cwd = dir.string();
     // A run that hangs must not take the whole suite with it.
     if (options.timeout_ms > 60000) options.timeout_ms = 60000;
-    return run_program(program, args, options);
+    ProgramResult result = run_program(program, args, options);
+    // A sanitizer ends the program with exit code 1, which here means success.
+    EXPECT_EQ(result.err.find("Sanitizer"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("runtime error:"), std::string::npos) << result.err;
+    EXPECT_FALSE(result.timed_out) << "tesk_loader was killed after " << options.timeout_ms << " ms";
+    return result;
 }
 
 std::string E2eTest::program_copy() {
