@@ -19,38 +19,39 @@ int add_image_of(Download& job, const std::string& path, int index, ImageEntry& 
     return job.add_image(path, index, entry, 0, 0);
 }
 
-// "data@address-length" into a MAC or device-name placement; -16 when the
-// text has no "@" or the data does not fit its field, 1 otherwise.
-int take_mac(Download& job, const std::string& text) {
-    job.m_mac_set = 1;
-    job.m_mac_reserved = 0;
+// "data@address-length" of --mac or --dev-name: the data, and the address
+// and length when the text has them. -16 when there is no "@" or the data
+// does not fit its field (`fits` prints why), 1 otherwise.
+int take_placement(const std::string& text, int (*fits)(const std::string&), std::string& data, uint32_t& address,
+                   uint32_t& length) {
     Placement placement;
     if (!parse_placement(text, placement)) {
         std::printf("\ncannot found @\n");
         return -16;
     }
-    if (check_mac_data(placement.data) != 1) return -16;
-    mac_data_to_bytes(placement.data, job.m_mac);
+    if (fits(placement.data) != 1) return -16;
+    data = placement.data;
     if (placement.has_range) {
-        job.m_mac_addr = placement.address;
-        job.m_mac_len = placement.length;
+        address = placement.address;
+        length = placement.length;
     }
+    return 1;
+}
+
+int take_mac(Download& job, const std::string& text) {
+    job.m_mac_set = 1;
+    job.m_mac_reserved = 0;
+    std::string data;
+    if (take_placement(text, check_mac_data, data, job.m_mac_addr, job.m_mac_len) != 1) return -16;
+    mac_data_to_bytes(data, job.m_mac);
     return 1;
 }
 
 int take_dev_name(Download& job, const std::string& text) {
     job.m_dev_name_set = 1;
-    Placement placement;
-    if (!parse_placement(text, placement)) {
-        std::printf("\ncannot found @\n");
-        return -16;
-    }
-    if (check_dev_name(placement.data) != 1) return -16;
-    dev_name_to_field(placement.data, job.m_dev_name);
-    if (placement.has_range) {
-        job.m_dev_name_addr = placement.address;
-        job.m_dev_name_len = placement.length;
-    }
+    std::string data;
+    if (take_placement(text, check_dev_name, data, job.m_dev_name_addr, job.m_dev_name_len) != 1) return -16;
+    dev_name_to_field(data, job.m_dev_name);
     return 1;
 }
 

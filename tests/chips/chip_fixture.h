@@ -2,6 +2,8 @@
 // console output of the job's log captured, for tests of the chip flows.
 #pragma once
 
+#include "console_capture.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -39,14 +41,12 @@ protected:
     static constexpr uint32_t kAreaSize = 0x20000;
 
     void SetUp() override {
-        m_console = std::tmpfile();
-        log_set_console(m_console);
+        m_console = std::make_unique<ConsoleCapture>();
     }
     void TearDown() override {
         job.m_uart.Close();
         sim.reset();
-        log_set_console(nullptr);
-        if (m_console) std::fclose(m_console);
+        m_console.reset();
         if (!m_dir.empty()) std::filesystem::remove_all(m_dir);
     }
 
@@ -106,15 +106,7 @@ protected:
         return n;
     }
 
-    std::string console_text() {
-        std::fflush(m_console);
-        std::rewind(m_console);
-        std::string text;
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, m_console)) > 0) text.append(buf, n);
-        return text;
-    }
+    std::string console_text() { return m_console->text(); }
 
     // A fresh directory for files of this test.
     const std::filesystem::path& temp_dir() {
@@ -137,6 +129,6 @@ protected:
     Bytes area;
 
 private:
-    FILE* m_console = nullptr;
+    std::unique_ptr<ConsoleCapture> m_console;
     std::filesystem::path m_dir;
 };

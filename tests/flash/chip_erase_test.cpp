@@ -42,7 +42,7 @@ TEST_P(ChipEraseModels, WaitsAndProgress) {
     config.flash_mid = c.mid;
     FlashBench bench(config);
     bench.prefill(0x40000);
-    LogCapture log;
+    ConsoleCapture log;
 
     // The fixed wait holds the eraser until the progress worker has made its
     // steps, so what the worker does does not depend on thread timing.
@@ -129,7 +129,7 @@ TEST(ChipEraseBusy, WaitsUntilThePartIsReady) {
 TEST(ChipEraseBusy, PartStillBusyAtTheBoundFails) {
     FlashBench bench(slow_part());
     bench.chip.flash_waits.busy_limit_seconds = 0.2;
-    LogCapture log;
+    ConsoleCapture log;
     EXPECT_FALSE(erase_whole_chip(bench));
     EXPECT_EQ(bench.job.m_chip_erase_done.load(), 0);
     EXPECT_TRUE(log.has("Flash still busy 0.2 s after chip erase\n"));
@@ -139,7 +139,7 @@ TEST(ChipEraseBusy, UnreadableStatusFails) {
     sim::SimConfig config;
     config.faults.silent_after_frames = 2;  // the baud switch and the erase-all are answered
     FlashBench bench(config);
-    LogCapture log;
+    ConsoleCapture log;
     EXPECT_FALSE(erase_whole_chip(bench));
     EXPECT_EQ(bench.job.m_chip_erase_done.load(), 0);
     EXPECT_TRUE(log.has("Flash status unreadable after chip erase\n"));

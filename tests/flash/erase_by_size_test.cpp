@@ -23,7 +23,7 @@ class BySizeTable : public ::testing::TestWithParam<BySizeCase> {};
 TEST_P(BySizeTable, Erases) {
     const BySizeCase& c = GetParam();
     FlashBench bench;
-    LogCapture log;
+    ConsoleCapture log;
     CBootIntf link(&bench.job.m_uart);
     EXPECT_EQ(bench.chip.EraseFlashBySize(link, &bench.job, c.start, c.end, 3, 0), 1);
     EXPECT_EQ(describe(bench.sim_chip->erases()), describe(c.erases));
@@ -66,7 +66,7 @@ TEST(EraseFlashBySize, TooManyFailuresEndThePhase) {
     sim::SimConfig config;
     config.faults.stuck_protect = true;  // every erase is refused
     FlashBench bench(config);
-    LogCapture log;
+    ConsoleCapture log;
     CBootIntf link(&bench.job.m_uart);
     EXPECT_EQ(bench.chip.EraseFlashBySize(link, &bench.job, 0x11000, 0x32000, 3, 0), -1);
     // Each failed block is tried once; the fourth failure ends it.

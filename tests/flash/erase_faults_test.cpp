@@ -34,7 +34,7 @@ sim::SimConfig refusing_erases() {
 TEST(EraseFaults, FailingBlockReconnectsOnceThenGivesUp) {
     FlashBench bench(refusing_erases());
     set_retries(bench, 2);
-    LogCapture log;
+    ConsoleCapture log;
     EXPECT_FALSE(erase_range(bench, 0x10000, 0x10000));
     // Three failures, one re-establishment, three more failures.
     EXPECT_EQ(describe(bench.sim_chip->erases()), describe(std::vector<sim::EraseEvent>(6, erase64k(0x10000))));
@@ -46,7 +46,7 @@ TEST(EraseFaults, FailedReconnectEndsTheRange) {
     FlashBench bench(refusing_erases());
     set_retries(bench, 2);
     bench.chip.reconnect_result = 0;
-    LogCapture log;
+    ConsoleCapture log;
     EXPECT_FALSE(erase_range(bench, 0x11000, 0x1000));
     EXPECT_EQ(describe(bench.sim_chip->erases()), describe(std::vector<sim::EraseEvent>(3, erase4k(0x11000))));
     EXPECT_EQ(bench.chip.reconnects, 1);

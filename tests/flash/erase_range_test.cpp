@@ -122,7 +122,7 @@ TEST(EraseRange, MissingArgumentsFailAtOnce) {
 
 TEST(EraseRange, RangePastTheAddressSpaceIsRefused) {
     FlashBench bench;
-    LogCapture log;
+    ConsoleCapture log;
     ImageEntry entry;
     entry.start = 0xFFFFF000;
     entry.length = 0x2000;
@@ -145,7 +145,7 @@ TEST(EraseRange, StoppedJobErasesNothing) {
 
 TEST(EraseRange, MessagesOfTheAlignedPath) {
     FlashBench bench;
-    LogCapture log;
+    ConsoleCapture log;
     ImageEntry entry;
     entry.start = 0x1F800;
     entry.length = 0x11000;

@@ -17,6 +17,7 @@
 #include "protocol/boot_intf.h"
 #include "serial/inproc_line.h"
 #include "sim_harness.h"
+#include "console_capture.h"
 #include "support/log.h"
 
 // A chip family with nothing but the shared procedures; the link
@@ -64,35 +65,6 @@ public:
 private:
     std::mutex m_mutex;
     std::vector<uint32_t> m_asked;
-};
-
-// Console output of job_log and the progress line, for the duration of a test.
-class LogCapture {
-public:
-    LogCapture() : m_file(std::tmpfile()) { log_set_console(m_file); }
-    ~LogCapture() {
-        log_set_console(nullptr);
-        if (m_file) std::fclose(m_file);
-    }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-
-    std::string text() {
-        std::string out;
-        if (!m_file) return out;
-        std::fflush(m_file);
-        long end = std::ftell(m_file);
-        std::rewind(m_file);
-        out.resize(size_t(end > 0 ? end : 0));
-        size_t got = std::fread(out.data(), 1, out.size(), m_file);
-        out.resize(got);
-        std::fseek(m_file, 0, SEEK_END);
-        return out;
-    }
-    bool has(const std::string& piece) { return text().find(piece) != std::string::npos; }
-
-private:
-    FILE* m_file;
 };
 
 class FlashBench {

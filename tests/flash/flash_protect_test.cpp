@@ -99,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(FlashProtect, UnknownIdSendsNothing) {
     FlashBench bench(sim::SimConfig{}, 115200);
-    LogCapture log;
+    ConsoleCapture log;
     EXPECT_EQ(FlashProtect(bench.job, 0x123456, 0, quick_waits()), FLASH_PROTECT_UNKNOWN_FLASH);
     EXPECT_TRUE(log.has("mid is: 0x123456, cannot found this flash\n"));
     EXPECT_TRUE(bench.command_lines().empty());
@@ -109,7 +109,7 @@ TEST(FlashProtect, StuckProtectionTimesOut) {
     sim::SimConfig config;
     config.faults.stuck_protect = true;
     FlashBench bench(config, 115200);
-    LogCapture log;
+    ConsoleCapture log;
     EXPECT_EQ(FlashProtect(bench.job, config.flash_mid, 0, quick_waits(0.3)), FLASH_PROTECT_TIMEOUT);
     EXPECT_TRUE(log.has("Unprotect timeout\n"));
     // It kept trying until the limit, and the bits are still set.
@@ -122,7 +122,7 @@ TEST(FlashProtect, StuckProtectionTimesOut) {
 TEST(FlashProtect, SilentLineIsNeverTakenForUnprotected) {
     // Nobody answers: the status reads fail and must not read as zero bits.
     FlashBench bench(sim::SimConfig{}, 115200, false);
-    LogCapture log;
+    ConsoleCapture log;
     EXPECT_EQ(FlashProtect(bench.job, 0x1540C8, 0, quick_waits(0.3)), FLASH_PROTECT_TIMEOUT);
     EXPECT_TRUE(log.has("Unprotect timeout\n"));
 }

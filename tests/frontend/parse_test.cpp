@@ -21,6 +21,8 @@ constexpr int kExtrasError = 109;
 
 // A file and a directory that exist wherever the tests run.
 const std::string kFile = TESK_LOADER_PATH;
+// An existing file small enough to load as an image.
+const std::string kSmallFile = std::string(TESK_SOURCE_DIR) + "/README.md";
 const std::string kDir = TESK_SOURCE_DIR;
 
 struct RejectCase {
@@ -110,7 +112,7 @@ TEST_P(Accepted, ReachesTheSubcommand) {
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, Accepted,
     ::testing::Values(
-        AcceptCase{"Download", {"download", "-p", "1", "-i", kFile}, "download"},
+        AcceptCase{"Download", {"download", "-p", "1", "-i", kSmallFile}, "download"},
         AcceptCase{"DownloadBaud2M", {"download", "-p", "1", "-b", "2000000"}, "download"},
         AcceptCase{"EraseBaud2M", {"erase", "-p", "1", "-b", "2000000"}, "erase"},
         AcceptCase{"ReadBaudUpperBound", {"read", "-p", "255", "-b", "1500000"}, "read"},

@@ -1,6 +1,8 @@
 // Scratch files and console capture for the job tests.
 #pragma once
 
+#include "console_capture.h"
+
 #include <unistd.h>
 
 #include <cstdint>
@@ -58,33 +60,6 @@ inline Bytes pattern_bytes(size_t size, uint8_t seed = 0) {
     for (size_t i = 0; i < size; ++i) bytes[i] = uint8_t(i * 7 + seed + (i >> 8));
     return bytes;
 }
-
-// Collects what job_log prints to the console while it lives.
-class ConsoleCapture {
-public:
-    ConsoleCapture() : m_file(std::tmpfile()) { log_set_console(m_file); }
-    ~ConsoleCapture() {
-        log_set_console(nullptr);
-        if (m_file) std::fclose(m_file);
-    }
-    ConsoleCapture(const ConsoleCapture&) = delete;
-    ConsoleCapture& operator=(const ConsoleCapture&) = delete;
-
-    std::string text() const {
-        if (!m_file) return {};
-        std::fflush(m_file);
-        long end = std::ftell(m_file);
-        std::string out(size_t(end > 0 ? end : 0), '\0');
-        std::rewind(m_file);
-        size_t got = std::fread(out.data(), 1, out.size(), m_file);
-        out.resize(got);
-        std::fseek(m_file, 0, SEEK_END);
-        return out;
-    }
-
-private:
-    FILE* m_file;
-};
 
 // The run log of this test program: the log handles are process-wide and
 // open once, so every test reads only what was added since its mark.
