@@ -66,6 +66,9 @@ int64_t VirtualChip::byte_time_us(size_t count, int baud) const {
 }
 
 void VirtualChip::reset_to_rom(int64_t now) {
+    // A reset brings a silent chip back; a silence still to come stays armed,
+    // so a host that resets the chip when it opens the line still meets it.
+    if (m_mode == ChipMode::Silent) m_faults.end_silence();
     m_mode = ChipMode::Rom;
     m_baud = kRomBaud;
     m_parser.reset();
@@ -73,7 +76,6 @@ void VirtualChip::reset_to_rom(int64_t now) {
     m_out.clear();
     m_registers->power_on();
     m_flash->chip_reset();
-    m_faults.end_silence();
     m_rx_free = m_tx_free = m_rom_ready = now;
 }
 
@@ -81,7 +83,8 @@ void VirtualChip::set_modem_lines(bool /*dtr*/, bool rts, int64_t now) {
     if (rts == m_rts) return;
     m_rts = rts;
     if (rts) {
-        // Held in reset: nothing pending survives.
+        // Held in reset: nothing pending survives, a silence included.
+        if (m_mode == ChipMode::Silent) m_faults.end_silence();
         m_mode = ChipMode::Reset;
         m_out.clear();
         m_parser.reset();

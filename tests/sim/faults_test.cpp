@@ -71,6 +71,18 @@ TEST(Faults, SilentAfterNFramesUntilRebootTextOrReset) {
     EXPECT_EQ(r.exchange(kLinkCheck), kLinkCheckAnswer);
 }
 
+// A host that resets the chip when it opens the line (tesk_sim
+// --reset-on-open) must still meet a silence that has not begun yet.
+TEST(Faults, ResetBeforeTheSilenceKeepsItArmed) {
+    sim::FaultConfig f;
+    f.silent_after_frames = 2;
+    ChipDriver d(with_faults(f));
+    d.chip->reset_to_rom(d.now);
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(d.exchange(kLinkCheck), kLinkCheckAnswer) << i;
+    EXPECT_TRUE(d.exchange(kLinkCheck).empty());
+    EXPECT_EQ(d.chip->mode(), sim::ChipMode::Silent);
+}
+
 TEST(Faults, RatesAboveTheLimitAreNotCarried) {
     sim::FaultConfig f;
     f.max_baud = 1000000;
