@@ -64,6 +64,17 @@ int check_end_after_start(const StartRange& range) {
     return 1;
 }
 
+// The single file's range of an erase or read (-i with -s start-length); a
+// range without a length is left to the image list step.
+void take_single_range(Download& job, RunState& state, const std::string& path, const StartRange& range) {
+    state.current_image.path = path;
+    state.current_image.selected = true;
+    state.current_image.start = range.first;
+    state.current_image.length = static_cast<int32_t>(range.second);
+    job.m_image_spec_set = 1;
+    if (state.current_image.length != 0) job.m_images.push_back(state.current_image);
+}
+
 // Appends the ranges of -f; false (the list printed why) ends the run with 0.
 bool take_range_list(Download& job, RunState& state, RangeKind kind) {
     RangeListResult list = parse_range_list(state.args.range_text, kind, state.args.target_bin);
@@ -211,13 +222,7 @@ int run_erase_steps(Download& job, const CLI::App& sub, RunState& state) {
     state.is_erase = true;
     const ParsedArgs& args = state.args;
     if (!args.infile.empty()) {
-        StartRange range = parse_start_range(args.start_address);
-        state.current_image.path = args.infile;
-        state.current_image.selected = true;
-        state.current_image.start = range.first;
-        state.current_image.length = static_cast<int32_t>(range.second);
-        job.m_image_spec_set = 1;
-        if (state.current_image.length != 0) job.m_images.push_back(state.current_image);
+        take_single_range(job, state, args.infile, parse_start_range(args.start_address));
     } else if (!args.main_bin_multi.empty()) {
         state.current_image.length = 0;
     } else {
@@ -261,12 +266,7 @@ int run_read_steps(Download& job, const CLI::App& sub, RunState& state) {
             std::printf("%s is not exist,but startaddress must be 2 args,such as '0-10000'.\r\n", args.infile.c_str());
             return 0;
         }
-        state.current_image.path = target;
-        state.current_image.selected = true;
-        state.current_image.start = range.first;
-        state.current_image.length = static_cast<int32_t>(range.second);
-        job.m_image_spec_set = 1;
-        if (state.current_image.length != 0) job.m_images.push_back(state.current_image);
+        take_single_range(job, state, target, range);
     } else if (!args.main_bin_multi.empty()) {
         state.current_image.length = 0;
     } else if (!take_range_list(job, state, RangeKind::read)) {

@@ -101,34 +101,35 @@ int CBootIntf::GetFlashMid(uint32_t& mid) {
     return r;
 }
 
-int CBootIntf::FlashSpiCommand(const uint8_t* tx, uint8_t* rx, int n) {
+// One SPI pass-through transfer: n bytes out (opcode first), the answer
+// with the bytes clocked in left in `response`.
+int CBootIntf::spi_transfer(const char* name, const uint8_t* tx, int n, uint8_t* response) {
     if (n < 1 || n > kMaxSpiBytes || !tx) {
-        job_log(LOG_ERROR, "FlashSpiCommand: invalid length %d", n);
+        job_log(LOG_ERROR, "%s: invalid length %d", name, n);
         return BOOT_BAD_ARGUMENT;
     }
     uint8_t frame[8 + kMaxSpiBytes];
     size_t p = long_header(frame, uint16_t(n + 1), 0x0E);
     memcpy(frame + p, tx, size_t(n));
-    uint8_t response[11 + kMaxSpiBytes];
-    int r = transact(frame, size_t(n) + 8, response, n + 11, 0.2, OnMismatch::Fail, [&](const uint8_t* a) {
+    return transact(frame, size_t(n) + 8, response, n + 11, 0.2, OnMismatch::Fail, [&](const uint8_t* a) {
         return long_event_is(a, uint32_t(n + 1), 0x0E) || long_event_is(a, uint32_t(n + 2), 0x0E);
     });
+}
+
+int CBootIntf::FlashSpiCommand(const uint8_t* tx, uint8_t* rx, int n) {
+    uint8_t response[11 + kMaxSpiBytes];
+    int r = spi_transfer("FlashSpiCommand", tx, n, response);
     if (r == BOOT_OK && rx) memcpy(rx, response + 11, size_t(n));
     return r;
 }
 
 int CBootIntf::FlashSpiRead(const uint8_t* tx, uint8_t* rx, int n) {
-    if (n < 1 || n > kMaxSpiBytes || !tx || !rx) {
+    if (!rx) {
         job_log(LOG_ERROR, "FlashSpiRead: invalid length %d", n);
         return BOOT_BAD_ARGUMENT;
     }
-    uint8_t frame[8 + kMaxSpiBytes];
-    size_t p = long_header(frame, uint16_t(n + 1), 0x0E);
-    memcpy(frame + p, tx, size_t(n));
     uint8_t response[11 + kMaxSpiBytes];
-    int r = transact(frame, size_t(n) + 8, response, n + 11, 0.2, OnMismatch::Fail, [&](const uint8_t* a) {
-        return long_event_is(a, uint32_t(n + 1), 0x0E) || long_event_is(a, uint32_t(n + 2), 0x0E);
-    });
+    int r = spi_transfer("FlashSpiRead", tx, n, response);
     if (r != BOOT_OK) return r;
     if (long_event_is(response, uint32_t(n + 1), 0x0E)) {
         memcpy(rx, response + 11, size_t(n));

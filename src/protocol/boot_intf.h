@@ -87,6 +87,7 @@ public:
     static constexpr int kMaxSpiBytes = 4096;
 
 private:
+    int spi_transfer(const char* name, const uint8_t* tx, int n, uint8_t* response);
     enum class OnMismatch {
         Fail,            // -2 at once
         ResetAndListen,  // forget the bytes, a later answer may still match
