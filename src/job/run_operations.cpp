@@ -9,6 +9,9 @@
 #include "support/log.h"
 #include "support/util.h"
 
+namespace {
+
+// The banners that end every run.
 const char kDoneBanner[] =
     "\r\n==============================================================\r\n     _             (done)\n"
     "    | |                 \n  __| | ___  _ __   ___ \n / _  |/ _ \\|  _ \\ / _ \\\n"
@@ -20,8 +23,6 @@ const char kWarningBanner[] =
     "\t\\ \\ /\\ / / _` | '__| '_ \\| | '_ \\ / _` |\n\t \\ V  V / (_| | |  | | | | | | | | (_| |\n"
     "\t  \\_/\\_/ \\__,_|_|  |_| |_|_|_| |_|\\__, |\n\t                                   __/ |\n"
     "\t                                  |___/ \n";
-
-namespace {
 
 enum class Operation { download, erase, read };
 

@@ -9,7 +9,3 @@ class Download;
 int run_download_job(Download& job);
 int run_erase_job(Download& job);
 int run_read_job(Download& job);
-
-// The banners that end every run.
-extern const char kDoneBanner[];
-extern const char kWarningBanner[];
