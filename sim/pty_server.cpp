@@ -126,6 +126,8 @@ bool PtyServer::serve(VirtualChip& chip, const std::atomic<bool>& stop, const st
     std::deque<Held> held;
     std::vector<uint8_t> unsent;
     int last_rate = tty_get_baud(m_master);
+    int previous_rate = last_rate;
+    int64_t rate_changed_at = 0;
 
     while (!stop.load()) {
         int64_t now = now_us();
@@ -145,15 +147,19 @@ bool PtyServer::serve(VirtualChip& chip, const std::atomic<bool>& stop, const st
         now = now_us();
         if (r > 0 && (fds[1].revents & POLLIN)) watch_host_opens_and_closes(chip, now);
         int rate = tty_get_baud(m_master);
+        if (rate != last_rate) {
+            previous_rate = last_rate;
+            rate_changed_at = now;
+        }
 
         if (r > 0 && (pfd.revents & POLLIN)) {
             ssize_t n = ::read(m_master, buffer.data(), buffer.size());
             if (n > 0) {
                 m_bytes_in += size_t(n);
-                // The bytes may have been written before the host's last rate
-                // change; where one of the two rates is the chip's, take that one.
                 int sender = rate;
-                if (last_rate != rate && last_rate == chip.uart_baud()) sender = last_rate;
+                if (rate != chip.uart_baud() && previous_rate == chip.uart_baud() &&
+                    now - rate_changed_at < kLateBytesUs)
+                    sender = previous_rate;
                 chip.receive(buffer.data(), size_t(n), sender, now);
             } else if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) {
                 error = std::string("read: ") + std::strerror(errno);

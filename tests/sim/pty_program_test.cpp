@@ -49,8 +49,10 @@ TEST_F(SimProgram, LinkCheckBaudSwitchFlashIdAndAHostLeftBehind) {
     ASSERT_TRUE(host.write(B("01 E0 FC FF F4 05 00 0E 9F 00 00 00")));
     EXPECT_EQ(hex(host.read(15, 3000)), "04 0E FF 01 E0 FC F4 06 00 0E 00 9F C8 40 15");
 
-    // A host back at 115200 is neither understood nor answered.
+    // A host back at 115200 is neither understood nor answered (once bytes
+    // it wrote before the switch could no longer be arriving).
     ASSERT_TRUE(host.set_baud(115200));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ASSERT_TRUE(host.write(kLinkCheck));
     EXPECT_TRUE(host.read(1, 300).empty());
     // At the chip's rate it is heard again.
