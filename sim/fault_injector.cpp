@@ -18,10 +18,10 @@ bool FaultInjector::listed(const std::vector<uint32_t>& list, uint32_t n) {
     return std::find(list.begin(), list.end(), n) != list.end();
 }
 
-bool FaultInjector::shape_answer(std::vector<uint8_t>& answer) {
-    ++m_answers;
-    if (listed(m_config.drop_answers, m_answers)) return false;
-    if (!answer.empty() && listed(m_config.corrupt_answers, m_answers)) {
+bool FaultInjector::shape_answer(std::vector<uint8_t>& answer, bool counted) {
+    if (counted) ++m_answers;
+    if (counted && listed(m_config.drop_answers, m_answers)) return false;
+    if (counted && !answer.empty() && listed(m_config.corrupt_answers, m_answers)) {
         size_t at = size_t(next() % answer.size());
         uint8_t flip = uint8_t(1 + next() % 255);
         answer[at] ^= flip;
@@ -45,8 +45,8 @@ void FaultInjector::on_program(uint8_t* stored, size_t length) {
     stored[at] ^= uint8_t(1u << (next() % 8));
 }
 
-bool FaultInjector::frame_silences() {
-    ++m_frames;
+bool FaultInjector::frame_silences(bool counted) {
+    if (counted) ++m_frames;
     return m_config.silent_after_frames > 0 && !m_silence_spent && m_frames > m_config.silent_after_frames;
 }
 

@@ -1,6 +1,9 @@
 // Decides, from the fault settings and one seeded generator, what goes wrong
 // with the chip's answers and flash programs. Counting starts at 1 with the
-// first answer or program after the chip was created.
+// first answer or program after the chip was created. Link checks and the
+// reset magic are not counted: how many of them a host sends before the chip
+// answers depends on timing, and counting them would move a fault to another
+// command from one run to the next.
 #pragma once
 
 #include <cstddef>
@@ -15,13 +18,14 @@ class FaultInjector {
 public:
     explicit FaultInjector(const FaultConfig& config);
 
-    // Counts the answer and applies noise and corruption. Returns false when
-    // the answer is to be dropped.
-    bool shape_answer(std::vector<uint8_t>& answer);
+    // Counts the answer (unless it is not `counted`) and applies noise and
+    // corruption. Returns false when the answer is to be dropped.
+    bool shape_answer(std::vector<uint8_t>& answer, bool counted = true);
     // Counts a flash program and flips one bit of the stored bytes when it is one of the chosen ones.
     void on_program(uint8_t* stored, size_t length);
-    // Counts a received frame; true when the chip is to fall silent now.
-    bool frame_silences();
+    // Counts a received frame (unless it is not `counted`); true when the
+    // chip is to fall silent now.
+    bool frame_silences(bool counted = true);
     // A reset or the reboot text ended the silence: it does not come back.
     void end_silence() { m_silence_spent = true; }
     // False for rates the line cannot carry.

@@ -77,8 +77,10 @@ State (--state DIR): flash.bin, flash.txt, flash_security.bin, efuse.bin and
 registers.txt; loaded at start, saved when the chip changed and the line was
 quiet for a moment, and at exit (SIGINT, SIGTERM, SIGHUP).
 
-Faults are counted from the start of the program; their random choices come
-from --seed, so the same seed and the same traffic give the same faults.
+Faults are counted from the start of the program, leaving out link checks and
+the reset magic (how many of those a host sends depends on timing); their
+random choices come from --seed, so the same seed and the same traffic give
+the same faults.
 
 The first line on standard output is the pseudo-terminal's path; everything
 else goes to standard error.)";

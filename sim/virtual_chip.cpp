@@ -133,7 +133,8 @@ void VirtualChip::receive(const uint8_t* data, size_t length, int sender_baud, i
 }
 
 void VirtualChip::handle_frame(const RomFrame& frame, int64_t at) {
-    if (m_faults.frame_silences()) {
+    const bool knock = !frame.long_form && (frame.opcode == 0x00 || frame.opcode == 0xFE);
+    if (m_faults.frame_silences(!knock)) {
         m_mode = ChipMode::Silent;
         m_parser.reset();
         m_text_tail.clear();
@@ -149,7 +150,7 @@ void VirtualChip::handle_frame(const RomFrame& frame, int64_t at) {
 
     if (outcome.new_baud > 0) m_baud = outcome.new_baud;
     if (outcome.answered) {
-        queue_answer(std::move(outcome.answer), std::max(start, outcome.answer_at_us), outcome.rate_switch);
+        queue_answer(std::move(outcome.answer), std::max(start, outcome.answer_at_us), outcome.rate_switch, !knock);
         m_rom_ready = std::max(m_rom_ready, outcome.answer_at_us);
     }
     if (outcome.reboot) {
@@ -160,8 +161,8 @@ void VirtualChip::handle_frame(const RomFrame& frame, int64_t at) {
     }
 }
 
-void VirtualChip::queue_answer(std::vector<uint8_t> bytes, int64_t ready_at, bool rate_switch) {
-    if (!m_faults.shape_answer(bytes)) return;
+void VirtualChip::queue_answer(std::vector<uint8_t> bytes, int64_t ready_at, bool rate_switch, bool counted) {
+    if (!m_faults.shape_answer(bytes, counted)) return;
     if (!m_faults.rate_carried(m_baud)) {
         m_dropped += bytes.size();
         return;

@@ -75,7 +75,7 @@ private:
     explicit VirtualChip(const SimConfig& config, const SimFlashModel& model);
 
     void handle_frame(const RomFrame& frame, int64_t at);
-    void queue_answer(std::vector<uint8_t> bytes, int64_t ready_at, bool rate_switch);
+    void queue_answer(std::vector<uint8_t> bytes, int64_t ready_at, bool rate_switch, bool counted);
     bool feed_reboot_text(uint8_t byte);
     int64_t byte_time_us(size_t count, int baud) const;
 

@@ -132,6 +132,11 @@ public:
         if (baud) *baud = rate;
         return n;
     }
+    // Bytes the host sent that the far side has not read yet.
+    size_t far_pending() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_to_far.size();
+    }
     void far_write(const uint8_t* data, size_t length, int baud) {
         {
             std::lock_guard<std::mutex> lock(m_mutex);

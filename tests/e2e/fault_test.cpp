@@ -87,8 +87,9 @@ const Survivable kSurvivable[] = {
      {"-b", "2000000"},
      {"CRC_Verify ->pass"},
      "FlashWrite4K 0x0001A000"},
-    // At 115200 the chip, silent after its 24th frame, hears the reboot text
-    // of the reconnect and the download goes on where it stopped. The text
+    // At 115200 the chip, silent after its 24th command (link checks are not
+    // counted), falls silent at the sector write of 0x16000, hears the
+    // reboot text of the reconnect and the download goes on where it stopped. The text
     // goes out after 200 unanswered link checks of 5 ms each; a loaded
     // machine stretches those, so the bus wait leaves room for several.
     {"SilentChipComesBack",

@@ -63,7 +63,19 @@ void SimHarness::run() {
             }
         }
         for (auto& [bytes, rate] : sends) m_line->far_write(bytes.data(), bytes.size(), rate);
+        ++m_rounds;
     }
+}
+
+void SimHarness::settle() {
+    if (!m_running) return;
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (m_line->far_pending() > 0 && std::chrono::steady_clock::now() < give_up)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // The round that read the last bytes may still be handling them.
+    const uint64_t seen = m_rounds.load();
+    while (m_rounds.load() < seen + 2 && std::chrono::steady_clock::now() < give_up)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 std::vector<uint8_t> SimHarness::flash_bytes(uint32_t address, size_t length) {
@@ -90,10 +102,12 @@ uint32_t SimHarness::register_value(uint32_t address) {
 }
 
 std::vector<sim::CommandRecord> SimHarness::commands() {
+    settle();
     return with_chip([](sim::VirtualChip& c) { return c.command_log().records(); });
 }
 
 std::vector<sim::EraseEvent> SimHarness::erases() {
+    settle();
     return with_chip([](sim::VirtualChip& c) { return sim::erase_events(c.command_log().records()); });
 }
 

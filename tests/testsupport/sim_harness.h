@@ -42,7 +42,13 @@ public:
         return f(*m_chip);
     }
 
-    // Short cuts for what tests look at most.
+    // Waits (up to two seconds) until the chip has read and handled every
+    // byte the host sent. A host that gave up waiting for an answer has
+    // still sent its frame; on a loaded machine the chip may not have seen
+    // it yet when the host call returns.
+    void settle();
+
+    // Short cuts for what tests look at most; the command records settle first.
     std::vector<uint8_t> flash_bytes(uint32_t address, size_t length);
     void set_flash_bytes(uint32_t address, const std::vector<uint8_t>& bytes);
     std::vector<uint8_t> efuse_bytes();
@@ -64,5 +70,6 @@ private:
     std::mutex m_mutex;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
+    std::atomic<uint64_t> m_rounds{0};
     bool m_running = false;
 };
