@@ -186,6 +186,13 @@ bool PtyServer::serve(VirtualChip& chip, const std::atomic<bool>& stop, const st
             }
             held.pop_front();
         }
+        // With no host on the line nobody hears the chip: an answer to bytes
+        // the last host wrote just before it closed must not wait in the
+        // line for the next one.
+        if (m_host_opens <= 0 && !unsent.empty()) {
+            m_lost_out += unsent.size();
+            unsent.clear();
+        }
         if (!unsent.empty()) {
             ssize_t n = ::write(m_master, unsent.data(), unsent.size());
             if (n > 0) {

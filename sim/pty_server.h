@@ -4,8 +4,8 @@
 // while both ends use the same rate.
 //
 // When the last host closes the slave, the line is left as a serial port is
-// after its last close: exclusive use (TIOCEXCL) ends and unread input is
-// discarded. A pseudo-terminal would otherwise keep the exclusive flag as long
+// after its last close: exclusive use (TIOCEXCL) ends, unread input is
+// discarded, and what the chip sends while no host has the line is lost. A pseudo-terminal would otherwise keep the exclusive flag as long
 // as the simulator runs, and refuse every later host that is not root.
 #pragma once
 
