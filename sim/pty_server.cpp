@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "host_rate.h"
 #include "pty_termios.h"
 
 namespace sim {
@@ -125,9 +126,7 @@ bool PtyServer::serve(VirtualChip& chip, const std::atomic<bool>& stop, const st
     std::vector<uint8_t> buffer(65536);
     std::deque<Held> held;
     std::vector<uint8_t> unsent;
-    int last_rate = tty_get_baud(m_master);
-    int previous_rate = last_rate;
-    int64_t rate_changed_at = 0;
+    HostRate host_rate(tty_get_baud(m_master));
 
     while (!stop.load()) {
         int64_t now = now_us();
@@ -146,27 +145,19 @@ bool PtyServer::serve(VirtualChip& chip, const std::atomic<bool>& stop, const st
         }
         now = now_us();
         if (r > 0 && (fds[1].revents & POLLIN)) watch_host_opens_and_closes(chip, now);
-        int rate = tty_get_baud(m_master);
-        if (rate != last_rate) {
-            previous_rate = last_rate;
-            rate_changed_at = now;
-        }
+        host_rate.observe(tty_get_baud(m_master), now);
+        const int rate = host_rate.current();
 
         if (r > 0 && (pfd.revents & POLLIN)) {
             ssize_t n = ::read(m_master, buffer.data(), buffer.size());
             if (n > 0) {
                 m_bytes_in += size_t(n);
-                int sender = rate;
-                if (rate != chip.uart_baud() && previous_rate == chip.uart_baud() &&
-                    now - rate_changed_at < kLateBytesUs)
-                    sender = previous_rate;
-                chip.receive(buffer.data(), size_t(n), sender, now);
+                chip.receive(buffer.data(), size_t(n), host_rate.sender(chip.uart_baud(), now), now);
             } else if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) {
                 error = std::string("read: ") + std::strerror(errno);
                 return false;
             }
         }
-        last_rate = rate;
 
         std::vector<uint8_t> out;
         int baud = 0;

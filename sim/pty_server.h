@@ -29,13 +29,6 @@ public:
     // switches never sees it. Any other output at a rate the host is not set
     // to is lost at once, as on a real line.
     static constexpr int64_t kHoldUs = 1000000;
-    // A pseudo-terminal hands written bytes over through a kernel work queue,
-    // while a rate change shows on the master at once: bytes the host wrote
-    // before switching away from the chip's rate can reach us after the
-    // switch, and under load well after the host's 2 ms pause. Bytes that
-    // arrive this soon after such a switch are taken at the chip's rate. A
-    // host that knocks at a rate the chip has left does so for far longer.
-    static constexpr int64_t kLateBytesUs = 200000;
 
     PtyServer() = default;
     ~PtyServer();
