@@ -209,7 +209,8 @@ SerialError PosixSerialDevice::write(const uint8_t* data, size_t length) {
 
 SerialError PosixSerialDevice::purge() {
     if (m_fd < 0) return SerialError::Closed;
-    return tcflush(m_fd, TCIOFLUSH) == 0 ? SerialError::Ok : fail(errno);
+    drain_output();
+    return tcflush(m_fd, TCIFLUSH) == 0 ? SerialError::Ok : fail(errno);
 }
 
 SerialError PosixSerialDevice::set_modem_bit(int bit, bool on) {

@@ -51,7 +51,10 @@ public:
     virtual SerialError read(uint8_t* buffer, size_t count, size_t& received) = 0;
     // Writes all bytes, waiting at most 10 ms per byte plus 10 ms.
     virtual SerialError write(const uint8_t* data, size_t length) = 0;
-    // Drops everything queued in both directions.
+    // Drops what has arrived and not been read. Output already written is
+    // let go, never dropped: every write is a whole command the chip must
+    // get, and on a pseudo-terminal dropping output reaches into the peer's
+    // input and can take a command written moments before.
     virtual SerialError purge() = 0;
     virtual SerialError clear_errors() = 0;
     virtual SerialError set_dtr(bool on) = 0;
