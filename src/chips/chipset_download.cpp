@@ -281,6 +281,30 @@ bool link_to_115200(Download* job, JobRecord* record, int retry_limit) {
     return false;
 }
 
+// Writes a small patch into flash; a failed attempt rebuilds the link at
+// 115200 (pausing pause_ms after it) before the next one.
+bool patch_with_reconnects(Download* job, JobRecord* record, uint32_t address, const uint8_t* bytes,
+                           uint32_t length, int attempts, const char* what, uint32_t pause_ms) {
+    for (int a = 0; a < attempts; ++a) {
+        const int32_t r = CQN_WIFI_CHIPSET::write_flash_patch(job, address, bytes, length);
+        if (r > 0) {
+            job_log(LOG_INFO, "Write %s -> pass", what);
+            return true;
+        }
+        if (a == attempts - 1) {
+            job_log(LOG_INFO, "Write %s -> fail ,errCode : %d", what, r);
+            return false;
+        }
+        job->m_baudrate = 115200;
+        if (job->SWDL_ConnectRetry(record) == 0) {
+            job_log(LOG_INFO, "SWDL_ConnectRetry fail!");
+            return false;
+        }
+        if (pause_ms) sleep_ms(pause_ms);
+    }
+    return false;
+}
+
 bool write_mac(Download* job, JobRecord* record) {
     job_log(LOG_INFO, "Begin Write DeviceID ===> MAC");
     if (record->mac_len > kMacBytes) {
@@ -299,24 +323,8 @@ bool write_mac(Download* job, JobRecord* record) {
     }
     job_log(LOG_INFO, "MAC Info : %s", info.c_str());
 
-    const int attempts = std::clamp(job->m_retry_count, 1, kMacAttempts);
-    for (int a = 0; a < attempts; ++a) {
-        const int32_t r = CQN_WIFI_CHIPSET::write_flash_patch(job, record->mac_addr, bytes, record->mac_len);
-        if (r > 0) {
-            job_log(LOG_INFO, "Write DeviceID -> pass");
-            return true;
-        }
-        if (a == attempts - 1) {
-            job_log(LOG_INFO, "Write DeviceID -> fail ,errCode : %d", r);
-            return false;
-        }
-        job->m_baudrate = 115200;
-        if (job->SWDL_ConnectRetry(record) == 0) {
-            job_log(LOG_INFO, "SWDL_ConnectRetry fail!");
-            return false;
-        }
-    }
-    return false;
+    return patch_with_reconnects(job, record, record->mac_addr, bytes, record->mac_len,
+                                 std::clamp(job->m_retry_count, 1, kMacAttempts), "DeviceID", 0);
 }
 
 bool write_device_name(Download* job, JobRecord* record) {
@@ -330,25 +338,8 @@ bool write_device_name(Download* job, JobRecord* record) {
     uint8_t bytes[kDevNameBytes] = {};
     std::memcpy(bytes, record->dev_name, record->dev_name_len);
 
-    for (int a = 0; a < kDevNameAttempts; ++a) {
-        const int32_t r =
-            CQN_WIFI_CHIPSET::write_flash_patch(job, record->dev_name_addr, bytes, record->dev_name_len);
-        if (r > 0) {
-            job_log(LOG_INFO, "Write DeviceName -> pass");
-            return true;
-        }
-        if (a == kDevNameAttempts - 1) {
-            job_log(LOG_INFO, "Write DeviceName -> fail ,errCode : %d", r);
-            return false;
-        }
-        job->m_baudrate = 115200;
-        if (job->SWDL_ConnectRetry(record) == 0) {
-            job_log(LOG_INFO, "SWDL_ConnectRetry fail!");
-            return false;
-        }
-        sleep_ms(5);
-    }
-    return false;
+    return patch_with_reconnects(job, record, record->dev_name_addr, bytes, record->dev_name_len, kDevNameAttempts,
+                                 "DeviceName", 5);
 }
 
 }  // namespace

@@ -89,7 +89,7 @@ private:
 
 // Gives queued output the time it needs at the current rate, bounded like a
 // write, so a frame sent just before a rate change leaves at the rate it was
-// meant for.
+// meant for, and a purge never takes back a frame already written.
 void PosixSerialDevice::drain_output() {
     int queued = 0;
     if (ioctl(m_fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
