@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-#include "chips/job_record.h"
+#include "job/chip_table.h"
+#include "job/job_record.h"
 #include "frontend/security_config.h"
 
 class CQN_WIFI_CHIPSET;
@@ -28,18 +29,6 @@ bool nothing_to_do(const JobRecord& record);
 bool check_image_sizes(const Download* job, const JobRecord& record);
 
 // ---- eFuse ----------------------------------------------------------------
-// The registers through which the eFuse is burnt and read.
-struct EfuseRegisterSet {
-    uint32_t power_reg;
-    uint32_t power_mask;  // set in the power register while burning
-    uint32_t ctrl_reg;
-    uint32_t data_reg;
-    uint32_t command_high;  // ORed into every burn command
-};
-// Set B is the 5850's; every other chip that burns eFuse uses set A.
-inline constexpr EfuseRegisterSet kEfuseSetA{0x00800008, 0x00800000, 0x00800074, 0x00800078, 0};
-inline constexpr EfuseRegisterSet kEfuseSetB{0x44880000, 0x80000000, 0x44880000, 0x44880004, 0x80000000};
-
 // Largest number of words an eFuse key list may give (the image holds eight).
 constexpr size_t kEfuseKeyWords = 8;
 

@@ -7,8 +7,8 @@
 #include <system_error>
 #include <thread>
 
-#include "chips/chipset.h"
 #include "flash/chip_erase_table.h"
+#include "flash/erase_planner.h"
 #include "job/download.h"
 #include "protocol/boot_intf.h"
 #include "serial/timers.h"
@@ -24,7 +24,8 @@ bool stopped(const Download* job) { return job->m_stop.load() != 0; }
 
 }  // namespace
 
-bool CQN_WIFI_CHIPSET::erase_whole_chip(Download* job, int index) {
+bool ErasePlanner::erase_whole_chip(int index) {
+    Download* job = m_job;
     CBootIntf link(&job->m_uart);
     EraseWorkerBlock block;
     block.index = index;
@@ -54,7 +55,7 @@ bool CQN_WIFI_CHIPSET::erase_whole_chip(Download* job, int index) {
     return job->m_chip_erase_done.load() == 1;
 }
 
-int CQN_WIFI_CHIPSET::chip_erase_worker(EraseWorkerBlock* block) {
+int ErasePlanner::chip_erase_worker(EraseWorkerBlock* block) {
     if (!block || !block->job || !block->link) return 0;
     Download* job = block->job;
     if (block->link->FlashEraseAll() < BOOT_OK || stopped(job)) {
@@ -62,10 +63,10 @@ int CQN_WIFI_CHIPSET::chip_erase_worker(EraseWorkerBlock* block) {
         return 0;
     }
     const ChipEraseTiming timing = chip_erase_timing(job->m_flash_mid);
-    if (timing.wait_ms) flash_waits.pause(timing.wait_ms);
+    if (timing.wait_ms) m_waits.pause(timing.wait_ms);
     // The fixed wait is what these parts need at least; a slower part must
     // not be written while it is still erasing.
-    if (!wait_flash_ready(*block->link, job)) {
+    if (!wait_flash_ready(*block->link)) {
         job->m_chip_erase_done = 0;
         return 0;
     }
@@ -73,9 +74,10 @@ int CQN_WIFI_CHIPSET::chip_erase_worker(EraseWorkerBlock* block) {
     return 1;
 }
 
-bool CQN_WIFI_CHIPSET::wait_flash_ready(CBootIntf& link, Download* job) {
+bool ErasePlanner::wait_flash_ready(CBootIntf& link) {
+    Download* job = m_job;
     CalcTimer timer(true);
-    const int32_t unanswered_limit = std::max<int32_t>(retry_limit, 1);
+    const int32_t unanswered_limit = std::max<int32_t>(m_retry_limit, 1);
     int32_t unanswered = 0;
     bool told = false;
     for (;;) {
@@ -92,15 +94,15 @@ bool CQN_WIFI_CHIPSET::wait_flash_ready(CBootIntf& link, Download* job) {
             job_log(LOG_INFO, "Flash status unreadable after chip erase");
             return false;
         }
-        if (timer.elapsed() > flash_waits.busy_limit_seconds) {
-            job_log(LOG_INFO, "Flash still busy %.1f s after chip erase", flash_waits.busy_limit_seconds);
+        if (timer.elapsed() > m_waits.busy_limit_seconds) {
+            job_log(LOG_INFO, "Flash still busy %.1f s after chip erase", m_waits.busy_limit_seconds);
             return false;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(flash_waits.busy_poll_interval_ms));
+        std::this_thread::sleep_for(std::chrono::milliseconds(m_waits.busy_poll_interval_ms));
     }
 }
 
-int CQN_WIFI_CHIPSET::erase_progress_worker(EraseWorkerBlock* block) {
+int ErasePlanner::erase_progress_worker(EraseWorkerBlock* block) {
     if (!block || !block->job) return 0;
     Download* job = block->job;
     uint64_t length = 0;
@@ -113,7 +115,7 @@ int CQN_WIFI_CHIPSET::erase_progress_worker(EraseWorkerBlock* block) {
     for (uint64_t offset = 0; offset < length; offset += kProgressStep) {
         if (job->m_erase_progress_stop.load() == 1 || stopped(job)) break;
         if (timing.progress) show_progress("Erasing Flash", int(offset * 100 / length));
-        if (timing.step_pause_ms) flash_waits.pause(timing.step_pause_ms);
+        if (timing.step_pause_ms) m_waits.pause(timing.step_pause_ms);
     }
     return 1;
 }

@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "chips/chipset.h"
+#include "flash/erase_planner.h"
+
 #include "job/download.h"
+#include "job/link_recovery.h"
 #include "protocol/boot_intf.h"
 #include "support/log.h"
 #include "support/util.h"
@@ -113,8 +115,12 @@ bool rewrite_block(CBootIntf& link, Download* job, uint32_t address, const uint8
 
 }  // namespace
 
-int32_t CQN_WIFI_CHIPSET::EraseFlashBySize(CBootIntf& link, Download* job, uint32_t start, uint32_t end,
-                                           int32_t max_retries, int print_progress) {
+ErasePlanner::ErasePlanner(Download* job, JobRecord* record, int32_t retry_limit, const FlashWaits& waits,
+                           std::function<int()> reconnect)
+    : m_job(job), m_record(record), m_retry_limit(retry_limit), m_waits(waits), m_reconnect(std::move(reconnect)) {}
+
+int32_t ErasePlanner::EraseFlashBySize(CBootIntf& link, Download* job, uint32_t start, uint32_t end,
+                                       int32_t max_retries, int print_progress) {
     if (!job) return 0;
     job_log(LOG_INFO, "start 0x%x, end 0x%x, max_retries %d", start, end, max_retries);
     // Erases go to whole blocks; starting from the block that holds `start`
@@ -152,14 +158,14 @@ int32_t CQN_WIFI_CHIPSET::EraseFlashBySize(CBootIntf& link, Download* job, uint3
     return 1;
 }
 
-bool CQN_WIFI_CHIPSET::erase_image_range(Download* job, JobRecord* record, const ImageEntry* entry, int index,
-                                         int whole_chip) {
-    if (!job || !record || !entry) return false;
-    if (whole_chip == 1) return erase_whole_chip(job, index);
-    return erase_range(job, record, entry, index);
+bool ErasePlanner::erase_image_range(const ImageEntry* entry, int index, int whole_chip) {
+    if (!m_job || !m_record || !entry) return false;
+    if (whole_chip == 1) return erase_whole_chip(index);
+    return erase_range(entry, index);
 }
 
-bool CQN_WIFI_CHIPSET::erase_range(Download* job, JobRecord* record, const ImageEntry* entry, int index) {
+bool ErasePlanner::erase_range(const ImageEntry* entry, int index) {
+    Download* job = m_job;
     if (index < 0 || index >= Download::kImageSlots) {
         job_log(LOG_INFO, "Image index %d is outside the %d image slots", index, Download::kImageSlots);
         return false;
@@ -186,8 +192,8 @@ bool CQN_WIFI_CHIPSET::erase_range(Download* job, JobRecord* record, const Image
     const ImageSlot& data = job->m_slots[index];
     const uint64_t head = start & (kBlock - 1);
     const uint64_t tail = end & (kBlock - 1);
-    const int32_t limit = retry_limit;
-    const int32_t limit5 = retry_limit - 5;
+    const int32_t limit = m_retry_limit;
+    const int32_t limit5 = m_retry_limit - 5;
     CBootIntf link(&job->m_uart);
     uint8_t block[kBlock];
     uint64_t cur = start;
@@ -233,7 +239,7 @@ bool CQN_WIFI_CHIPSET::erase_range(Download* job, JobRecord* record, const Image
         if (stopped(job)) return false;
         show_progress("Erasing Flash", percent(cur, stop));
         const bool big = stop - cur >= kBig;
-        if (!erase_block_or_reconnect(link, job, record, big ? kErase64K : kErase4K, uint32_t(cur), main_limit)) {
+        if (!erase_block_or_reconnect(link, big ? kErase64K : kErase4K, uint32_t(cur), main_limit)) {
             return false;
         }
         cur += big ? kBig : kBlock;
@@ -253,8 +259,8 @@ bool CQN_WIFI_CHIPSET::erase_range(Download* job, JobRecord* record, const Image
     return true;
 }
 
-bool CQN_WIFI_CHIPSET::erase_block_or_reconnect(CBootIntf& link, Download* job, JobRecord* record,
-                                                uint8_t spi_opcode, uint32_t address, int32_t limit) {
+bool ErasePlanner::erase_block_or_reconnect(CBootIntf& link, uint8_t spi_opcode, uint32_t address, int32_t limit) {
+    Download* job = m_job;
     int failed = 0;
     bool reconnected = false;
     while (link.FlashErase(spi_opcode, address) < BOOT_OK) {
@@ -265,30 +271,12 @@ bool CQN_WIFI_CHIPSET::erase_block_or_reconnect(CBootIntf& link, Download* job, 
             return false;
         }
         // Once per block the link is rebuilt from a reset before giving up.
-        if (!reestablish_link(link, job, record)) return false;
+        if (!reestablish_link(link)) return false;
         reconnected = true;
         failed = 0;
     }
     return true;
 }
 
-bool CQN_WIFI_CHIPSET::reestablish_link(CBootIntf& link, Download* job, JobRecord* record) {
-    if (reconnect_link(job, record) == 0) {
-        job_log(LOG_INFO, "SWDL_ConnectRetry fail!");
-        return false;
-    }
-    for (int32_t k = 0; k < job->m_retry_count; ++k) {
-        if (link.SetBaudRate(job->m_baudrate, job->m_fast_link) == BOOT_OK) return true;
-        if (reconnect_link(job, record) != 0 && link.SetBaudRate(job->m_baudrate, job->m_fast_link) == BOOT_OK) {
-            job_log(LOG_INFO, "[%d] SWDL_ConnectRetry ->pass", k);
-            return true;
-        }
-        if (k == job->m_retry_count - 1) {
-            job_log(LOG_INFO, "SWDL_SetBR5810N fail");
-            return false;
-        }
-    }
-    return true;
-}
+bool ErasePlanner::reestablish_link(CBootIntf& link) { return ::reestablish_link(link, *m_job, m_reconnect); }
 
-int CQN_WIFI_CHIPSET::reconnect_link(Download* job, JobRecord* record) { return job->SWDL_ConnectRetry(record); }

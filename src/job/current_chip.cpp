@@ -2,13 +2,13 @@
 
 #include <vector>
 
-#include "chips/chipset.h"
+#include "job/chip_operations.h"
 
 namespace {
 
 struct ChipHolder {
-    std::unique_ptr<CQN_WIFI_CHIPSET> current;
-    std::vector<std::unique_ptr<CQN_WIFI_CHIPSET>> replaced;
+    std::unique_ptr<ChipOperations> current;
+    std::vector<std::unique_ptr<ChipOperations>> replaced;
 };
 
 ChipHolder& holder() {
@@ -18,9 +18,9 @@ ChipHolder& holder() {
 
 }  // namespace
 
-CQN_WIFI_CHIPSET* current_chip() { return holder().current.get(); }
+ChipOperations* current_chip() { return holder().current.get(); }
 
-void set_current_chip(std::unique_ptr<CQN_WIFI_CHIPSET> chip) {
+void set_current_chip(std::unique_ptr<ChipOperations> chip) {
     ChipHolder& h = holder();
     if (h.current) h.replaced.push_back(std::move(h.current));
     h.current = std::move(chip);

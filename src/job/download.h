@@ -11,12 +11,13 @@
 #include <vector>
 
 #include "frontend/security_config.h"
-#include "job/chip_kind.h"
+#include "job/chip_table.h"
 #include "job/image_entry.h"
 #include "job/image_slot.h"
 #include "serial/comm_port.h"
 
 class CBootIntf;
+struct ChipRow;
 struct JobRecord;
 
 class Download {
@@ -162,9 +163,9 @@ private:
     // GetBus steps. Each returns 1 to go on, 0 when GetBus gives up.
     int knock_for_bus(CBootIntf& intf, int retry);
     uint32_t read_chip_id(CBootIntf& intf);
-    int switch_baud_negotiated(CBootIntf& intf, const JobRecord* record, int retry, uint8_t kind);
+    int switch_baud_negotiated(CBootIntf& intf, const JobRecord* record, int retry, const ChipRow& row);
     int calibrate_dco(const JobRecord* record, uint8_t kind);
-    void run_clock_steps(uint8_t kind);
+    void run_clock_steps(const ChipRow& row);
     int read_flash_id(CBootIntf& intf, const JobRecord* record, int kind);
     void send_reboot_text(CBootIntf& intf);
     // ReadRegisterValue that also tells whether the read succeeded (value 0 then).

@@ -6,12 +6,11 @@
 #include <cstring>
 #include <string>
 
-#include "chips/chip_factory.h"
-#include "chips/chipset.h"
-#include "chips/job_record.h"
 #include "flash/flash_models.h"
+#include "job/chip_table.h"
 #include "job/current_chip.h"
 #include "job/download.h"
+#include "job/job_record.h"
 #include "job/link_counters.h"
 #include "protocol/boot_intf.h"
 #include "serial/timers.h"
@@ -153,8 +152,8 @@ int Download::GetBus(const JobRecord* record, int retry) {
     const uint32_t chip_id = read_chip_id(intf);
 
     // Chip selection.
-    uint8_t kind = chip_kind_for_id(chip_id);
-    if (kind == CHIP_KIND_NONE) {
+    const ChipRow* row = chip_row_for_id(chip_id);
+    if (!row) {
         if (has_image_at(record, kUnknownChipImageStart)) {
             // Such images belong to a family this chip was not recognised as;
             // running it as a 5810N would write them to the wrong chip.
@@ -164,41 +163,40 @@ int Download::GetBus(const JobRecord* record, int retry) {
                     kUnknownChipImageStart);
             return 0;
         }
-        kind = CHIP_KIND_5810N;
+        row = &chip_row_for_unknown_id();
     }
-    m_chip_kind = kind;
-    const BaudSwitch baud_switch = chip_kind_baud_switch(kind);
-    if (baud_switch == BaudSwitch::None) {
+    m_chip_kind = row->kind;
+    if (!row->has_family()) {
         set_current_chip(nullptr);
-        job_log(LOG_ERROR, "chip 0x%x (kind %d) has no chip family", chip_id, kind);
+        job_log(LOG_ERROR, "chip 0x%x (kind %d) has no chip family", chip_id, row->kind);
         return 0;
     }
-    std::unique_ptr<CQN_WIFI_CHIPSET> chip = make_chip(kind, *this);
+    std::unique_ptr<ChipOperations> chip = make_chip(*row, *this);
     if (chip) chip->retry_limit = m_retry_count;
     set_current_chip(std::move(chip));
 
-    if (baud_switch == BaudSwitch::Direct) {
+    if (row->baud_switch == BaudSwitch::Direct) {
         // Whether the chip took the rate shows in the flash-id read.
         intf.SetBaudRate(m_baudrate, m_fast_link);
-    } else if (!switch_baud_negotiated(intf, record, retry, kind)) {
+    } else if (!switch_baud_negotiated(intf, record, retry, *row)) {
         return 0;
     }
     job_log(LOG_INFO, "Current baudrate : %d seccess", m_baudrate);
 
-    return read_flash_id(intf, record, kind);
+    return read_flash_id(intf, record, row->kind);
 }
 
-int Download::switch_baud_negotiated(CBootIntf& intf, const JobRecord* record, int retry, uint8_t kind) {
+int Download::switch_baud_negotiated(CBootIntf& intf, const JobRecord* record, int retry, const ChipRow& row) {
     const bool with_dco = m_baudrate == 3000000 && m_disable_dco == 0;
     if (with_dco && m_chip_erase == 0) {
         job_log(LOG_INFO, "Start Set DCO");
-        if (!calibrate_dco(record, kind)) return 0;
-        run_clock_steps(kind);
+        if (!calibrate_dco(record, row.kind)) return 0;
+        run_clock_steps(row);
         job_log(LOG_INFO, "End Set DCO");
     }
     if (with_dco) {
-        if (!calibrate_dco(record, kind)) return 0;
-        run_clock_steps(kind);
+        if (!calibrate_dco(record, row.kind)) return 0;
+        run_clock_steps(row);
         if (uart_set_baudrate_ext_a(m_fast_link) != 0) {
             job_log(LOG_INFO, "uart_set_baudrate_ext_a fail");
             return 0;
@@ -207,11 +205,8 @@ int Download::switch_baud_negotiated(CBootIntf& intf, const JobRecord* record, i
     }
     if (m_baudrate == kRomBaud) return 1;
 
-    // The 5820's UART cannot make these two rates; the job keeps the substitute.
-    if (kind == CHIP_KIND_5820) {
-        if (m_baudrate == 512000) m_baudrate = 500000;
-        if (m_baudrate == 961200) m_baudrate = 650000;
-    }
+    // A rate the chip's UART cannot make is replaced; the job keeps the substitute.
+    m_baudrate = row.substitute_rate(m_baudrate);
     // At least one attempt: without one the link would stay at 115200 while
     // the run reports the rate asked for.
     const int attempts = m_retry_count > 0 ? m_retry_count : 1;

@@ -2,6 +2,7 @@
 // system control word, the clock steps after it, and the UART divider that
 // moves the chip and the port to 2600000.
 
+#include "job/chip_table.h"
 #include "job/download.h"
 #include "job/link_counters.h"
 #include "protocol/boot_intf.h"
@@ -85,10 +86,10 @@ int Download::calibrate_dco(const JobRecord* record, uint8_t kind) {
     return 0;
 }
 
-void Download::run_clock_steps(uint8_t kind) {
+void Download::run_clock_steps(const ChipRow& row) {
     SetPeriClkMux();
     SetSpiClkDiv();
-    if (kind == CHIP_KIND_5810N || kind == CHIP_KIND_5830) SetSysClk();
+    if (row.sys_clk_step) SetSysClk();
 }
 
 bool Download::SetPeriClkMux() {

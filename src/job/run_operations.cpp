@@ -3,9 +3,10 @@
 #include <chrono>
 #include <cstdio>
 
-#include "chips/chipset.h"
+#include "job/chip_operations.h"
 #include "job/current_chip.h"
 #include "job/download.h"
+#include "job/job_record.h"
 #include "support/log.h"
 #include "support/util.h"
 
@@ -31,7 +32,7 @@ int64_t now_ms() {
         .count();
 }
 
-bool run_chip_operation(CQN_WIFI_CHIPSET& chip, Operation op) {
+bool run_chip_operation(ChipOperations& chip, Operation op) {
     switch (op) {
         case Operation::download:
             return chip.download();
@@ -101,7 +102,7 @@ int run_job_body(Download& job, JobRecord& record, Operation op) {
         if (has_work) {
             bool bus = job.GetBusOrRetry(&record);
             start_ms = now_ms();
-            CQN_WIFI_CHIPSET* chip = current_chip();
+            ChipOperations* chip = current_chip();
             // A chip kind without a family (or none chosen) cannot run a job.
             if (!bus || chip == nullptr)
                 job_log(LOG_INFO, "GetBus fail!");
@@ -138,9 +139,9 @@ int run_operation(Download& job, Operation op) {
     job.m_stop = 0;
     JobRecord record;
     if (op == Operation::download)
-        CQN_WIFI_CHIPSET::build_download_record(&job, &record);
+        build_download_record(&job, &record);
     else
-        CQN_WIFI_CHIPSET::build_job_record(&job, &record);
+        build_job_record(&job, &record);
     return run_job_body(job, record, op);
 }
 

@@ -333,17 +333,6 @@ std::vector<std::string> ini_read_key_words(const std::string& path, const std::
     return cut_words(value, word_size);
 }
 
-bool is_known_chip_id(uint32_t& id) {
-    static const uint32_t full[] = {0x3D40, 0x5810, 0x5820, 0x5830, 0x5850, 0x5870, 0x5800A, 0x5810A, 0x5810C};
-    for (uint32_t known : full)
-        if (id == known) return true;
-    id >>= 16;
-    static const uint32_t upper[] = {0x3D40, 0x5810, 0x5820, 0x5830, 0x5850, 0x5870};
-    for (uint32_t known : upper)
-        if (id == known) return true;
-    return false;
-}
-
 void delay_ms(unsigned milliseconds) {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     while (std::chrono::steady_clock::now() < end) {

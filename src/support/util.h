@@ -51,9 +51,6 @@ int key_text_to_words(const std::string& name, std::string& text, int decode, st
 std::vector<std::string> ini_read_key_words(const std::string& path, const std::string& section,
                                             const std::string& key, size_t word_size);
 
-// True for the chip ids the tool knows; may replace id by its upper 16 bits.
-bool is_known_chip_id(uint32_t& id);
-
 // Busy-waits on the process clock.
 void delay_ms(unsigned milliseconds);
 

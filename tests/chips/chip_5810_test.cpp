@@ -33,7 +33,7 @@ protected:
     CQN_WIFI_CHIPSET* link_up() {
         if (job.Connect(0) != 1) return nullptr;
         if (job.GetBus(nullptr, 0) == 0) return nullptr;
-        return current_chip();
+        return dynamic_cast<CQN_WIFI_CHIPSET*>(current_chip());
     }
     void add_file(const fs::path& p, uint32_t start) {
         ImageEntry e;

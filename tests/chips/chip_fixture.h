@@ -16,7 +16,7 @@
 #include <unistd.h>
 
 #include "chips/chip_5810.h"
-#include "chips/job_record.h"
+#include "job/job_record.h"
 #include "job/download.h"
 #include "serial/inproc_line.h"
 #include "sim_harness.h"

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "chip_fixture.h"
-#include "chips/chip_factory.h"
+#include "job/chip_operations.h"
+#include "job/chip_table.h"
 #include "chips/chip_steps.h"
 
 namespace {
@@ -151,14 +152,14 @@ TEST_F(FlashId, ChipGoneFails) {
 
 // ---- chip factory --------------------------------------------------------------------
 
-TEST(ChipFactory, The5810HasItsClassOtherKindsNone) {
+TEST(ChipFactory, The5810HasItsClassKindsWithoutFamilyNone) {
     Download job;
-    auto chip = make_chip(1, job);
+    auto chip = make_chip(*chip_row_for_kind(CHIP_KIND_5810), job);
     ASSERT_NE(chip, nullptr);
     EXPECT_NE(dynamic_cast<CQN_WIFI_5810*>(chip.get()), nullptr);
     EXPECT_FALSE(chip->extra_operation());
-    for (uint8_t kind : {0, 2, 3, 7, 8, 11})
-        EXPECT_EQ(make_chip(kind, job), nullptr) << int(kind);
+    for (uint8_t kind : {CHIP_KIND_5810A, CHIP_KIND_5800A})
+        EXPECT_EQ(make_chip(*chip_row_for_kind(kind), job), nullptr) << int(kind);
 }
 
 }  // namespace

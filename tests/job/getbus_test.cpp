@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "chips/job_record.h"
+#include "job/job_record.h"
 #include "link_fixture.h"
 #include "link_tap.h"
 

@@ -131,23 +131,6 @@ TEST(KeyText, WordSizesAndEscapes) {
     EXPECT_EQ(words, (std::vector<std::string>{"ab(c", "d)"}));
 }
 
-TEST(ChipId, WhitelistAndUpperHalf) {
-    struct Case {
-        uint32_t in;
-        bool known;
-        uint32_t out;
-    };
-    const Case cases[] = {
-        {0x5850, true, 0x5850},       {0x5810C, true, 0x5810C},   {0x58200001, true, 0x5820},
-        {0x12345678, false, 0x1234},  {0x5800A, true, 0x5800A},
-    };
-    for (const auto& c : cases) {
-        uint32_t id = c.in;
-        EXPECT_EQ(is_known_chip_id(id), c.known) << std::hex << c.in;
-        EXPECT_EQ(id, c.out) << std::hex << c.in;
-    }
-}
-
 TEST(Files, ReadFileSizesAndMissing) {
     auto path = (std::filesystem::temp_directory_path() / ("tesk_rf_" + std::to_string(::getpid()))).string();
     std::ofstream(path, std::ios::binary) << "abcdef";

@@ -3,7 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "chips/chipset.h"
+#include "job/job_record.h"
+
 #include "job/download.h"
 #include "support/log.h"
 
@@ -31,7 +32,7 @@ void copy_settings(const Download& job, JobRecord& record) {
 
 }  // namespace
 
-bool CQN_WIFI_CHIPSET::build_download_record(Download* job, JobRecord* record) {
+bool build_download_record(Download* job, JobRecord* record) {
     if (!job || !record) return false;
     copy_settings(*job, *record);
 
@@ -70,7 +71,7 @@ bool CQN_WIFI_CHIPSET::build_download_record(Download* job, JobRecord* record) {
     return all_loaded;
 }
 
-bool CQN_WIFI_CHIPSET::build_job_record(Download* job, JobRecord* record) {
+bool build_job_record(Download* job, JobRecord* record) {
     if (!job || !record) return false;
     copy_settings(*job, *record);
     record->images = job->m_images;

@@ -29,3 +29,12 @@ struct JobRecord {
     uint32_t dev_name_len = 0;
     SecurityConfig security;
 };
+
+class Download;
+
+// Snapshot of the job for a download. The image files are loaded again so
+// that each entry's slot holds exactly what is written. False when a file
+// cannot be loaded any more (the download must not go on without it).
+bool build_download_record(Download* job, JobRecord* record);
+// Snapshot of the job for a read or an erase; the list is copied as it is.
+bool build_job_record(Download* job, JobRecord* record);
