@@ -1,16 +1,37 @@
 // The chip selection's maker of chip objects: the family class of a row.
 
+#include <memory>
+
 #include "chips/chip_5810.h"
-#include "chips/chipset.h"
+#include "chips/chip_families.h"
 #include "job/chip_operations.h"
 #include "job/chip_table.h"
 
+namespace {
+
+template <class Chip>
+std::unique_ptr<ChipOperations> make(Download& job) {
+    return std::make_unique<Chip>(&job);
+}
+
+struct FamilyClass {
+    const ChipFamily* family;
+    std::unique_ptr<ChipOperations> (*make)(Download&);
+};
+
+const FamilyClass kClasses[] = {
+    {&kFamily5810, make<CQN_WIFI_5810>},
+};
+
+const ChipFamily* const kFamilies[] = {&kFamily5810};
+
+}  // namespace
+
+std::span<const ChipFamily* const> chip_families() { return kFamilies; }
+
 std::unique_ptr<ChipOperations> make_chip(const ChipRow& row, Download& job) {
-    switch (row.kind) {
-    case CHIP_KIND_5810:
-        return std::make_unique<CQN_WIFI_5810>(&job);
-    default:
-        // The other families have no class yet; the run refuses them.
-        return nullptr;
-    }
+    for (const FamilyClass& c : kClasses)
+        if (c.family->kind == row.kind) return c.make(job);
+    // A row without a class: the run refuses the chip.
+    return nullptr;
 }

@@ -1,0 +1,11 @@
+// The chip families the tool has, for the chip maker and the self-check.
+#pragma once
+
+#include <span>
+
+#include "chips/chip_family.h"
+
+extern const ChipFamily kFamily5810;
+
+// Every family with a class.
+std::span<const ChipFamily* const> chip_families();
