@@ -1,7 +1,4 @@
-// The 5810, the oldest chip of the family: its operations hand the job to the
-// shared flows with no flash model, protection or eFuse steps of their own.
-
-#include "chips/chip_5810.h"
+// The 5810: one whole-image CRC per image and nothing around the images.
 
 #include "chips/chip_families.h"
 #include "job/chip_table.h"
@@ -26,7 +23,3 @@ const ChipFamily kFamily5810{
     .read_pass_message = true,
     .erase_getbus_timeout = 0,
 };
-
-bool CQN_WIFI_5810::download() { return run_family_operation(*this, m_job, kFamily5810, FamilyOperation::download); }
-bool CQN_WIFI_5810::read() { return run_family_operation(*this, m_job, kFamily5810, FamilyOperation::read); }
-bool CQN_WIFI_5810::erase() { return run_family_operation(*this, m_job, kFamily5810, FamilyOperation::erase); }

@@ -2,20 +2,10 @@
 // shared flows with no flash model, protection or eFuse steps of their own.
 #pragma once
 
-#include "chips/chipset.h"
+#include "chips/chip_families.h"
+#include "chips/family_chipset.h"
 
-class Download;
-
-class CQN_WIFI_5810 : public CQN_WIFI_CHIPSET {
+class CQN_WIFI_5810 : public FamilyChipset {
 public:
-    explicit CQN_WIFI_5810(Download* job) : m_job(job) {}
-    ~CQN_WIFI_5810() override = default;
-
-    bool download() override;
-    bool read() override;
-    bool erase() override;
-    bool extra_operation() override { return false; }
-
-private:
-    Download* m_job;  // not owned; the job outlives the chip object
+    explicit CQN_WIFI_5810(Download* job) : FamilyChipset(job, kFamily5810) {}
 };

@@ -3,6 +3,9 @@
 #include <memory>
 
 #include "chips/chip_5810.h"
+#include "chips/chip_5810n.h"
+#include "chips/chip_5820.h"
+#include "chips/chip_5830.h"
 #include "chips/chip_families.h"
 #include "job/chip_operations.h"
 #include "job/chip_table.h"
@@ -21,9 +24,12 @@ struct FamilyClass {
 
 const FamilyClass kClasses[] = {
     {&kFamily5810, make<CQN_WIFI_5810>},
+    {&kFamily5810N, make<CQN_WIFI_5810N>},
+    {&kFamily5820, make<CQN_WIFI_5820>},
+    {&kFamily5830, make<CQN_WIFI_5830>},
 };
 
-const ChipFamily* const kFamilies[] = {&kFamily5810};
+const ChipFamily* const kFamilies[] = {&kFamily5810, &kFamily5810N, &kFamily5820, &kFamily5830};
 
 }  // namespace
 

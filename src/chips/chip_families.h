@@ -6,6 +6,9 @@
 #include "chips/chip_family.h"
 
 extern const ChipFamily kFamily5810;
+extern const ChipFamily kFamily5810N;
+extern const ChipFamily kFamily5820;
+extern const ChipFamily kFamily5830;
 
 // Every family with a class.
 std::span<const ChipFamily* const> chip_families();

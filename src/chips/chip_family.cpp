@@ -35,7 +35,16 @@ bool step_require_images(StepContext& c) { return !c.record.images.empty(); }
 
 bool step_nothing_to_do(StepContext& c) { return !nothing_to_do(c.record); }
 
+bool document_enables_a_stage(const SecurityConfig& s) {
+    return s.user_operate_enable == "true" || s.efuse_enable == "true" || s.security_ctrl_enable == "true" ||
+           s.security_data_enable == "true";
+}
+
 bool step_check_inputs(StepContext& c) {
+    if (c.row.engine != UserOperateEngine::None && document_enables_a_stage(c.record.security)) {
+        job_log(LOG_ERROR, "The user-operate engine is not part of this build");
+        return false;
+    }
     // The eFuse image is assembled once here so that a source that cannot be
     // burnt is refused before the first image is written.
     if (c.row.efuse_set && c.record.efuse_enable) {
@@ -142,10 +151,7 @@ bool step_efuse_params(StepContext& c) {
 }
 
 bool step_user_operate(StepContext& c) {
-    const SecurityConfig& s = c.record.security;
-    const bool any = s.user_operate_enable == "true" || s.efuse_enable == "true" ||
-                     s.security_ctrl_enable == "true" || s.security_data_enable == "true";
-    if (!any) return true;
+    if (!document_enables_a_stage(c.record.security)) return true;
     job_log(LOG_ERROR, "The user-operate engine is not part of this build");
     return false;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "chip_fixture.h"
+#include "chips/chip_families.h"
 #include "job/chip_operations.h"
 #include "job/chip_table.h"
 #include "chips/chip_steps.h"
@@ -152,14 +153,23 @@ TEST_F(FlashId, ChipGoneFails) {
 
 // ---- chip factory --------------------------------------------------------------------
 
-TEST(ChipFactory, The5810HasItsClassKindsWithoutFamilyNone) {
+TEST(ChipFactory, EveryFamilyHasItsClassOtherRowsNone) {
     Download job;
-    auto chip = make_chip(*chip_row_for_kind(CHIP_KIND_5810), job);
-    ASSERT_NE(chip, nullptr);
-    EXPECT_NE(dynamic_cast<CQN_WIFI_5810*>(chip.get()), nullptr);
-    EXPECT_FALSE(chip->extra_operation());
-    for (uint8_t kind : {CHIP_KIND_5810A, CHIP_KIND_5800A})
-        EXPECT_EQ(make_chip(*chip_row_for_kind(kind), job), nullptr) << int(kind);
+    for (const ChipRow& row : chip_table()) {
+        SCOPED_TRACE(int(row.kind));
+        const ChipFamily* family = nullptr;
+        for (const ChipFamily* f : chip_families())
+            if (f->kind == row.kind) family = f;
+        auto chip = make_chip(row, job);
+        EXPECT_EQ(chip != nullptr, family != nullptr);
+        if (chip) {
+            EXPECT_FALSE(chip->extra_operation());
+        }
+        if (!row.has_family()) {
+            EXPECT_EQ(family, nullptr);
+        }
+    }
+    EXPECT_NE(dynamic_cast<CQN_WIFI_5810*>(make_chip(*chip_row_for_kind(CHIP_KIND_5810), job).get()), nullptr);
 }
 
 }  // namespace
