@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "chips/chip_steps.h"
+#include "flash/flash_waits.h"
 #include "job/download.h"
 #include "protocol/boot_intf.h"
 #include "support/log.h"
@@ -114,4 +115,66 @@ int efuse_burn(Download* job, const EfuseImage& image, const EfuseRegisterSet& s
     const int down = set_power(job, link, set, false);
     if (burnt < 1) return burnt;
     return down;
+}
+
+namespace {
+
+constexpr uint32_t kBlockPowerReg = 0x44880000;  // bit 31 powers the eFuse and OTP block
+constexpr uint32_t kOtpEnableReg = 0x4B00800C;   // bit 0 enables OTP writes
+// Burn commands of byte 30: secure boot, or secure boot and its log; fast
+// boot adds bit 2 to the data.
+constexpr uint32_t kSecureBootCmd = 0x80011E03;
+constexpr uint32_t kSecureBootLogCmd = 0x80031E03;
+constexpr uint32_t kFastBootBit = 0x00040000;
+constexpr int kSecureBootBurns = 5;
+
+bool has_one(const std::string& text) { return text.find('1') != std::string::npos; }
+
+bool change_bit(Download* job, CBootIntf& link, uint32_t reg, uint32_t bit, bool on, const char* read_fail,
+                const char* write_fail) {
+    uint32_t value = 0;
+    if (job->ReadRegister(link, reg, value) < 1) {
+        job_log(LOG_INFO, "%s", read_fail);
+        return false;
+    }
+    if (job->WriteRegister(link, reg, on ? value | bit : value & ~bit) < 1) {
+        job_log(LOG_INFO, "%s", write_fail);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool burn_secure_boot_bits(Download* job, const JobRecord& record, const FlashWaits& waits) {
+    std::string boot, log, fast;
+    if (!record.efuse_file.empty() && file_exists(record.efuse_file)) {
+        boot = ini_read_value(record.efuse_file, "security_boot", "security_boot");
+        log = ini_read_value(record.efuse_file, "security_boot", "security_boot_log");
+        fast = ini_read_value(record.efuse_file, "security_boot", "security_boot_fastboot");
+    } else {
+        boot = job->m_enable_sec_boot == 1 ? "1" : "0";
+        log = job->m_enable_sec_boot_log == 1 ? "1" : "0";
+        fast = "0";
+    }
+    if (!has_one(boot)) return true;
+
+    CBootIntf link(&job->m_uart);
+    if (!change_bit(job, link, kBlockPowerReg, 0x80000000u, true, "enable efuse fail! ---1", "enable efuse fail! ---2"))
+        return false;
+    waits.pause(50);
+    if (!change_bit(job, link, kOtpEnableReg, 0x1u, true, "enable efuse fail! ---3", "enable efuse fail! ---4"))
+        return false;
+    waits.pause(100);
+    const uint32_t cmd = (has_one(log) ? kSecureBootLogCmd : kSecureBootCmd) | (has_one(fast) ? kFastBootBit : 0);
+    for (int k = 0; k < kSecureBootBurns; ++k) {
+        if (job->WriteRegister(link, kBlockPowerReg, cmd) < 1) {
+            job_log(LOG_INFO, "enable efuse fail!");
+            return false;
+        }
+        waits.pause(50);
+    }
+    job_log(LOG_INFO, "enable efuse : 1");
+    return change_bit(job, link, kBlockPowerReg, 0x80000000u, false, "enable efuse fail!", "enable efuse fail!") &&
+           change_bit(job, link, kOtpEnableReg, 0x1u, false, "enable efuse fail!", "enable efuse fail!");
 }

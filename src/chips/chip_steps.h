@@ -7,6 +7,8 @@
 
 #include "job/chip_table.h"
 #include "job/job_record.h"
+
+struct FlashWaits;
 #include "frontend/security_config.h"
 
 class CQN_WIFI_CHIPSET;
@@ -48,6 +50,12 @@ int efuse_burn(Download* job, const EfuseImage& image, const EfuseRegisterSet& s
 // -5 busy for more than 1 s, -6 control register read failed, -7 data
 // register read failed, -8 the data register's valid bit is clear.
 int efuse_read_byte(Download* job, uint32_t address, uint8_t& value, const EfuseRegisterSet& set);
+
+// The secure-boot enable bits of eFuse byte 30 (bit 0 secure boot, bit 1
+// its log, bit 2 fast boot), from the eFuse file's security_boot section
+// when it opens, else from the job's switches. Burns them when secure boot
+// is asked for; true when nothing had to be burnt or the burn went through.
+bool burn_secure_boot_bits(Download* job, const JobRecord& record, const FlashWaits& waits);
 
 // ---- flash id ---------------------------------------------------------------
 // Reads the flash id until the job holds a known model, re-establishing the
