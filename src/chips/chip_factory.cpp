@@ -6,6 +6,8 @@
 #include "chips/chip_5810n.h"
 #include "chips/chip_5820.h"
 #include "chips/chip_5830.h"
+#include "chips/chip_5850.h"
+#include "chips/chip_5870.h"
 #include "chips/chip_families.h"
 #include "job/chip_operations.h"
 #include "job/chip_table.h"
@@ -27,9 +29,11 @@ const FamilyClass kClasses[] = {
     {&kFamily5810N, make<CQN_WIFI_5810N>},
     {&kFamily5820, make<CQN_WIFI_5820>},
     {&kFamily5830, make<CQN_WIFI_5830>},
+    {&kFamily5850, make<CQN_WIFI_5850>},
+    {&kFamily5870, make<CQN_WIFI_5870>},
 };
 
-const ChipFamily* const kFamilies[] = {&kFamily5810, &kFamily5810N, &kFamily5820, &kFamily5830};
+const ChipFamily* const kFamilies[] = {&kFamily5810, &kFamily5810N, &kFamily5820, &kFamily5830, &kFamily5850, &kFamily5870};
 
 }  // namespace
 

@@ -9,6 +9,8 @@ extern const ChipFamily kFamily5810;
 extern const ChipFamily kFamily5810N;
 extern const ChipFamily kFamily5820;
 extern const ChipFamily kFamily5830;
+extern const ChipFamily kFamily5850;
+extern const ChipFamily kFamily5870;
 
 // Every family with a class.
 std::span<const ChipFamily* const> chip_families();

@@ -33,6 +33,16 @@ enum class ChipStep : uint8_t {
     repair,         // chip_scratch_test_th25q: the TH25Q configuration repair
     read_images,    // the common read flow
     erase_entries,  // the erase-entry loop
+    // The 5870.
+    layout_register,  // reads 0x802740: restricted unless 0x1E00; a failed read ends without closing
+    layout_rules,     // restricted parts: images only at 0x11000 and before the RF region
+    public_key,       // --secureboot: device id check, then the 16 public-key words
+    // The 5850.
+    secure_writer,      // --sm-dl: erase, engine, upload and start the writer; restarts come back here
+    images_or_restart,  // the image download; a failure starts the attempt over (bounded)
+    otp_keys,           // --otp: the OTP key writer
+    efuse_secure_boot,  // --efuse: burn with the row's set, then the secure-boot enable bits
+    writer_done,        // with a secure writer the download ends here
 };
 
 // How an operation ends (the closing sequence).

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -88,6 +89,15 @@ TEST(ChipFamilies, SelfCheckFindsBrokenFamilies) {
          "repair before protect"},
         {"another family's row", [](Lists& l) { l.name = "CQN_WIFI_5830"; }, "another family"},
         {"a bad verify mode", [](Lists& l) { l.verify_mode = 2; }, "verify_mode"},
+        {"restartable images without a writer stage",
+         [](Lists& l) { std::replace(l.download.begin(), l.download.end(), S::images, S::images_or_restart); },
+         "without a secure_writer step"},
+        {"a writer stage that never ends the download",
+         [](Lists& l) { l.download.insert(l.download.begin() + 2, S::secure_writer); }, "ends at writer_done"},
+        {"key writer before the input check",
+         [](Lists& l) { l.download.insert(l.download.begin() + 1, S::otp_keys); }, "check_inputs after otp_keys"},
+        {"layout rules without the register", [](Lists& l) { l.download.insert(l.download.begin() + 1, S::layout_rules); },
+         "without layout_register"},
     };
     for (const Break& b : breaks) {
         SCOPED_TRACE(b.what);

@@ -162,6 +162,7 @@ TEST(ChipFactory, EveryFamilyHasItsClassOtherRowsNone) {
             if (f->kind == row.kind) family = f;
         auto chip = make_chip(row, job);
         EXPECT_EQ(chip != nullptr, family != nullptr);
+        EXPECT_EQ(chip != nullptr, row.has_family());
         if (chip) {
             EXPECT_FALSE(chip->extra_operation());
         }
